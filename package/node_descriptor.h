@@ -1,0 +1,34 @@
+// The 52-byte record that opens every node of a package image, and its serialised form.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+constexpr std::uint32_t NODE_MAGIC = 0x6E6F6465;  // "edon" on disk
+constexpr std::uint32_t NODE_DESCRIPTOR_VERSION = 52;
+constexpr std::size_t NODE_DESCRIPTOR_SIZE = 52;
+constexpr std::uint32_t NODE_FLAG_UPGRADE = 0x00000004;
+constexpr std::size_t NODE_NAME_SIZE = 16;
+constexpr std::size_t NODE_NAME_MAX_LENGTH = NODE_NAME_SIZE - 1;  // room for the NUL
+
+struct NodeDescriptor {
+  std::uint32_t magic;
+  std::uint32_t version;
+  std::uint32_t flags;         // 0, or NODE_FLAG_UPGRADE for the firmware node
+  std::uint32_t node_size;     // bytes of the whole node, descriptor included
+  std::uint32_t file_size;     // bytes of payload
+  std::uint32_t header_size;   // bytes of descriptor before the payload
+  std::uint32_t checksum;      // payload_checksum of the payload as stored
+  std::uint32_t payload_size;  // bytes of payload, equal to file_size
+  std::uint32_t session_key;   // 0 for a plain payload
+  char name[NODE_NAME_SIZE];   // NUL-terminated, zero-filled after the NUL
+};
+
+// Fills descriptor with the starting values for a payload of size bytes named name, and returns
+// it. The name field is zero-filled; a name longer than NODE_NAME_MAX_LENGTH is cut there.
+NodeDescriptor* make_node_descriptor(NodeDescriptor* descriptor, const char* name,
+                                     std::uint32_t size);
+
+// Writes descriptor's ten fields in order, little-endian, to the NODE_DESCRIPTOR_SIZE bytes at
+// bytes.
+void serialise_node_descriptor(const NodeDescriptor& descriptor, std::uint8_t* bytes);
