@@ -13,6 +13,7 @@ namespace {
 
 constexpr char TOOL_NAME[] = "corvane";
 constexpr char TOOL_VERSION[] = "2.2";
+constexpr std::size_t PACKAGE_BUFFER_SIZE = std::size_t{1} << 20;
 
 int print_usage() {
   std::printf("\r\nusage: %s [file or dir] [file or dir] ... \r\n\n", TOOL_NAME);
@@ -82,6 +83,8 @@ int run(const int argument_count, const char* const* const arguments, const Seed
     std::printf("Can NOT create output file %s !\r\n", OUTPUT_FILE_NAME);
     return finish_run(STATUS_PACKAGE_FAILED);
   }
+  // Small nodes are gathered into large writes; larger nodes go straight through.
+  std::setvbuf(package, nullptr, _IOFBF, PACKAGE_BUFFER_SIZE);
   std::printf("Creating output file %s ...\r\n", OUTPUT_FILE_NAME);
 
   for (int i = 1; i < argument_count; ++i) {

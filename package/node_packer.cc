@@ -11,6 +11,26 @@
 
 namespace {
 
+// One buffer serves every input in turn and only grows: a fresh buffer for each file would pay a
+// page fault for every page it is filled through, which costs more than the copy itself.
+std::uint8_t* payload_buffer = nullptr;
+std::size_t payload_capacity = 0;
+
+// Returns a buffer of at least size bytes, or nullptr when none can be had.
+std::uint8_t* reserve_payload_buffer(const std::size_t size) {
+  if (payload_buffer != nullptr && size <= payload_capacity) return payload_buffer;
+  std::free(payload_buffer);
+  constexpr std::size_t SMALLEST = std::size_t{64} << 10;
+  payload_capacity = size > SMALLEST ? size : SMALLEST;
+  payload_buffer = static_cast<std::uint8_t*>(std::malloc(payload_capacity));
+  if (payload_buffer == nullptr) {
+    payload_capacity = 0;
+    return nullptr;
+  }
+  prefer_huge_pages(payload_buffer, payload_capacity);
+  return payload_buffer;
+}
+
 int write_node(std::FILE* const package, const NodeDescriptor& descriptor,
                const std::uint8_t* const payload) {
   std::uint8_t header[NODE_DESCRIPTOR_SIZE];
@@ -23,37 +43,46 @@ int write_node(std::FILE* const package, const NodeDescriptor& descriptor,
   return STATUS_OK;
 }
 
-// Reads the whole input into a fresh buffer of exactly size bytes, then encrypts and sums it into
-// descriptor and writes the node. Closes input.
-int read_and_write_node(std::FILE* const package, const std::string& path, std::FILE* const input,
+// Reads the whole input before anything is written, so that an input that fails adds nothing
+// to the package; then writes the node. Closes input. Each chunk is encrypted and summed as soon
+// as it is read, while it is still in the cache.
+int read_and_write_node(std::FILE* const package, const std::string& path, const InputFile& input,
                         NodeDescriptor* const descriptor) {
   const std::size_t size = descriptor->payload_size;
-  std::rewind(input);
-  // One byte at least: an empty file still needs a usable buffer, and malloc(0) may give none.
-  auto* const payload = static_cast<std::uint8_t*>(std::malloc(size > 0 ? size : 1));
+  std::uint8_t* const payload = reserve_payload_buffer(size);
   if (payload == nullptr) {
     std::printf("Can NOT allocate buffer.\r\n");
-    std::fclose(input);
+    close_input(input);
     return STATUS_NO_MEMORY;
   }
   std::printf("Reading ... ");
-  const std::size_t read = std::fread(payload, 1, size, input);
-  std::fclose(input);
+  // A multiple of the key stream's 32-byte period, so each chunk starts it afresh.
+  constexpr std::size_t CHUNK = std::size_t{256} << 10;
+  static_assert(CHUNK % 32 == 0, "chunks must keep the key stream in step");
+  const std::uint32_t key = descriptor->session_key;
+  std::uint32_t checksum = 0;
+  std::size_t read = 0;
+  while (read < size) {
+    std::uint8_t* const chunk = payload + read;
+    const std::size_t wanted = size - read < CHUNK ? size - read : CHUNK;
+    const std::size_t got = read_input(input, chunk, wanted);
+    if (key != 0) crypt_payload(chunk, got, key);
+    checksum += payload_checksum(chunk, got);
+    read += got;
+    if (got != wanted) break;
+  }
+  close_input(input);
   if (read != size) {
     std::printf("Can NOT read %s !\r\n", path.c_str());
-    std::free(payload);
     return STATUS_SHORT_READ;
   }
-  if (descriptor->session_key != 0) {
-    std::printf("\r\nSession key: 0x%08" PRIx32 ", Encrypting ...\r\n", descriptor->session_key);
-    crypt_payload(payload, size, descriptor->session_key);
+  if (key != 0) {
+    std::printf("\r\nSession key: 0x%08" PRIx32 ", Encrypting ...\r\n", key);
   }
   std::printf("Checking ... ");
-  descriptor->checksum = payload_checksum(payload, size);
+  descriptor->checksum = checksum;
   std::printf("Writting ...\r\n");
-  const int status = write_node(package, *descriptor, payload);
-  std::free(payload);
-  return status;
+  return write_node(package, *descriptor, payload);
 }
 
 }  // namespace
@@ -71,22 +100,22 @@ bool is_firmware_path(const std::string& path) {
 }
 
 int pack_file(std::FILE* const package, const std::string& path) {
-  // Checked before opening: packing the image into itself is never wanted.
-  if (names_same_file(path, package)) {
+  InputFile input;
+  const int opened = open_input(path, package, &input);
+  // Packing the image into itself is never wanted; it is refused before anything is read.
+  if (opened == INPUT_IS_PACKAGE) {
     std::printf("Can NOT pack %s: it is the output file !\r\n", path.c_str());
     return STATUS_OUTPUT_FILE;
   }
-  std::FILE* const input = open_regular_file(path);
-  const std::int64_t size = input != nullptr ? seek_to_end(input) : -1;
-  if (size < 0) {
-    if (input != nullptr) std::fclose(input);
+  if (opened != 0) {
     std::printf("Can NOT open %s !\r\n", path.c_str());
     return STATUS_CANNOT_OPEN;
   }
+  const std::int64_t size = input.size;
   std::printf("Processing %s (%" PRId64 "B) ...\r\n", path.c_str(), size);
   if (size > PAYLOAD_SIZE_LIMIT) {
     std::printf("Can NOT pack %s: larger than 2147483647 bytes !\r\n", path.c_str());
-    std::fclose(input);
+    close_input(input);
     return STATUS_FILE_TOO_LARGE;
   }
   const auto size32 = static_cast<std::uint32_t>(size);
@@ -96,7 +125,7 @@ int pack_file(std::FILE* const package, const std::string& path) {
       std::printf("Firmware is too big for bootloader (%" PRId64 "B - %" PRId64 "B = %" PRId64
                   "B) !\r\n",
                   size, FIRMWARE_SIZE_LIMIT, size - FIRMWARE_SIZE_LIMIT);
-      std::fclose(input);
+      close_input(input);
       return STATUS_FIRMWARE_TOO_BIG;
     }
     std::printf("Firmware size: %" PRId64 "B (Remains: %" PRId64 "B)\r\n", size,
@@ -109,7 +138,7 @@ int pack_file(std::FILE* const package, const std::string& path) {
     const std::string name = base_name(path);
     if (name.size() > NODE_NAME_MAX_LENGTH) {
       std::printf("Can NOT pack %s: name longer than 15 characters !\r\n", path.c_str());
-      std::fclose(input);
+      close_input(input);
       return STATUS_NAME_TOO_LONG;
     }
     std::printf("Packing as %s ...\r\n", name.c_str());

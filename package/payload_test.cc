@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <numeric>
 #include <vector>
 
 namespace {
@@ -21,8 +22,20 @@ TEST(PayloadChecksum, WrapsModulo2To32) {
   EXPECT_EQ(1u, payload_checksum(bytes.data(), bytes.size()));
 }
 
+TEST(PayloadChecksum, AgreesWithAByteByByteSumAtEveryAlignment) {
+  std::vector<std::uint8_t> bytes(2100);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 131 + 7);
+  for (const std::size_t start : {0u, 1u, 3u, 7u}) {
+    for (const std::size_t length : {1u, 7u, 8u, 9u, 1023u, 1024u, 1025u, 2048u, 2093u}) {
+      const std::uint32_t expected =
+          std::accumulate(bytes.data() + start, bytes.data() + start + length, 0u);
+      EXPECT_EQ(expected, payload_checksum(bytes.data() + start, length)) << start << "+" << length;
+    }
+  }
+}
+
 TEST(CryptPayload, XorsWithTheKeyRotatedRightOneBitPerByte) {
-  std::vector<std::uint8_t> bytes(64, 0);
+  std::vector<std::uint8_t> bytes(70, 0);  // two whole periods and a part
   crypt_payload(bytes.data(), bytes.size(), 0x00294823);
   // The key stream: low bytes of 0x00294823 rotated right by 0, 1, 8 and 31 bits, then again.
   EXPECT_EQ(0x23, bytes[0]);

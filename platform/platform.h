@@ -3,6 +3,7 @@
 // written once, against these plain functions.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -12,15 +13,29 @@
 // status cannot be read (the path is missing, empty, or refused by the platform).
 int query_path_status(const std::string& path, bool* is_directory);
 
-// Opens path for binary reading when it names a regular file (links followed). Returns nullptr
-// for anything else (a directory, FIFO, socket or device) without ever blocking on it.
-std::FILE* open_regular_file(const std::string& path);
+// An input file open for reading.
+struct InputFile {
+  std::intptr_t handle;  // the platform's own handle
+  std::int64_t size;     // bytes, measured when it was opened
+};
 
-// True when path names the same file as the open stream, however it is spelled.
-bool names_same_file(const std::string& path, std::FILE* stream);
+constexpr int INPUT_CANNOT_OPEN = -1;
+constexpr int INPUT_IS_PACKAGE = -2;
 
-// Moves stream to its end and returns the position there as a 64-bit number, or -1.
-std::int64_t seek_to_end(std::FILE* stream);
+// Opens path for reading when it names a regular file (links followed), never blocking on a FIFO
+// or device, and measures it. Returns 0; INPUT_IS_PACKAGE, with nothing left open, when path
+// names the same file as package however it is spelled; or INPUT_CANNOT_OPEN.
+int open_input(const std::string& path, std::FILE* package, InputFile* input);
+
+// Reads the next length bytes of the input into bytes. Returns the count read: less than length
+// only when the file ended early or failed.
+std::size_t read_input(const InputFile& input, std::uint8_t* bytes, std::size_t length);
+
+void close_input(const InputFile& input);
+
+// Asks the system to back a large buffer with huge pages where it can, so that filling it costs
+// fewer page faults. Only a hint: the buffer works the same without it.
+void prefer_huge_pages(void* bytes, std::size_t length);
 
 // Returns the stream's current position as a 64-bit number, or -1.
 std::int64_t stream_position(std::FILE* stream);

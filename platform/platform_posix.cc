@@ -3,10 +3,12 @@
 // always gives the same package.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 
 #include "platform.h"
@@ -18,30 +20,50 @@ int query_path_status(const std::string& path, bool* is_directory) {
   return 0;
 }
 
-std::FILE* open_regular_file(const std::string& path) {
+int open_input(const std::string& path, std::FILE* const package, InputFile* const input) {
   // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer for ever.
   const int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (descriptor < 0) return nullptr;
+  if (descriptor < 0) return INPUT_CANNOT_OPEN;
   struct stat status;
-  if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
-    close(descriptor);
-    return nullptr;
+  struct stat output;
+  int result = INPUT_CANNOT_OPEN;
+  if (fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode)) {
+    const bool is_package = fstat(fileno(package), &output) == 0 &&
+                            status.st_dev == output.st_dev && status.st_ino == output.st_ino;
+    result = is_package ? INPUT_IS_PACKAGE : 0;
   }
-  std::FILE* const stream = fdopen(descriptor, "rb");
-  if (stream == nullptr) close(descriptor);
-  return stream;
+  if (result != 0) {
+    close(descriptor);
+    return result;
+  }
+  input->handle = descriptor;
+  input->size = status.st_size;
+  return 0;
 }
 
-bool names_same_file(const std::string& path, std::FILE* stream) {
-  struct stat named;
-  struct stat open;
-  if (stat(path.c_str(), &named) != 0 || fstat(fileno(stream), &open) != 0) return false;
-  return named.st_dev == open.st_dev && named.st_ino == open.st_ino;
+std::size_t read_input(const InputFile& input, std::uint8_t* const bytes,
+                       const std::size_t length) {
+  std::size_t done = 0;
+  while (done < length) {
+    const ssize_t got = read(static_cast<int>(input.handle), bytes + done, length - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  return done;
 }
 
-std::int64_t seek_to_end(std::FILE* stream) {
-  if (fseeko(stream, 0, SEEK_END) != 0) return -1;
-  return stream_position(stream);
+void close_input(const InputFile& input) {
+  close(static_cast<int>(input.handle));
+}
+
+void prefer_huge_pages(void* const bytes, const std::size_t length) {
+  // Only whole huge pages inside the buffer can be advised.
+  constexpr std::uintptr_t HUGE_PAGE = std::uintptr_t{2} << 20;
+  const auto start = reinterpret_cast<std::uintptr_t>(bytes);
+  const std::uintptr_t first = (start + HUGE_PAGE - 1) & ~(HUGE_PAGE - 1);
+  const std::uintptr_t end = (start + length) & ~(HUGE_PAGE - 1);
+  if (first < end) madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
 }
 
 std::int64_t stream_position(std::FILE* stream) {

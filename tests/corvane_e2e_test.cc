@@ -332,11 +332,11 @@ TEST_F(Corvane, StopsAndRemovesThePackageWhenAWriteFails) {
   if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
   struct Case {
     const char* title;
-    std::size_t first_size;  // larger than the stream's buffer: fails at once
+    std::size_t first_size;  // larger than the package's write buffer: fails at once
     std::string output_after_first;
   };
   const Case cases[] = {
-      {"failing node write", 100000, ""},
+      {"failing node write", 2 << 20, ""},
       {"failing last flush", 3, packed_lines("b.txt", "b.txt", 3)},
   };
   for (const Case& c : cases) {
