@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <ctime>
+#include <fstream>
 #include <functional>
 #include <iterator>
 
@@ -55,21 +56,30 @@ std::string firmware_lines(const std::string& path, const std::size_t size,
          (key != 0 ? key_line : "") + "Checking ... Writting ...\r\n";
 }
 
+// The descriptor a correct packer writes for a payload of size bytes with this checksum.
+std::string descriptor_bytes(const std::string& name, const std::uint32_t size,
+                             const std::uint32_t checksum, const std::uint32_t flags = 0,
+                             const std::uint32_t key = 0) {
+  NodeDescriptor descriptor;
+  make_node_descriptor(&descriptor, name.c_str(), size);
+  descriptor.flags = flags;
+  descriptor.session_key = key;
+  descriptor.payload_size = size;
+  descriptor.node_size = size + 52;
+  descriptor.checksum = checksum;
+  std::uint8_t header[NODE_DESCRIPTOR_SIZE];
+  serialise_node_descriptor(descriptor, header);
+  return std::string(std::begin(header), std::end(header));
+}
+
 // The node a correct packer writes for payload: encrypted under key for the firmware node.
 std::string node(const std::string& name, std::string payload, const std::uint32_t flags = 0,
                  const std::uint32_t key = 0) {
   auto* const bytes = reinterpret_cast<std::uint8_t*>(payload.data());
   crypt_payload(bytes, payload.size(), key);
-  NodeDescriptor descriptor;
-  make_node_descriptor(&descriptor, name.c_str(), static_cast<std::uint32_t>(payload.size()));
-  descriptor.flags = flags;
-  descriptor.session_key = key;
-  descriptor.payload_size = descriptor.file_size;
-  descriptor.node_size = descriptor.file_size + 52;
-  descriptor.checksum = payload_checksum(bytes, payload.size());
-  std::uint8_t header[NODE_DESCRIPTOR_SIZE];
-  serialise_node_descriptor(descriptor, header);
-  return std::string(std::begin(header), std::end(header)) + payload;
+  return descriptor_bytes(name, static_cast<std::uint32_t>(payload.size()),
+                          payload_checksum(bytes, payload.size()), flags, key) +
+         payload;
 }
 
 std::string firmware_node(const std::string& payload, const std::uint32_t key) {
@@ -352,6 +362,28 @@ TEST_F(Corvane, StopsAndRemovesThePackageWhenAWriteFails) {
     EXPECT_EQ(EXIT_PACKAGE_FAILED, result.exit_status);
     EXPECT_FALSE(fs::exists(fs::symlink_status(scratch / "package.img")));
   }
+}
+
+// Two files of just over 1 GiB: the package passes 2 GiB, and its size line must still be true.
+TEST_F(Corvane, ReportsThePackageSizeBeyond2GiB) {
+  constexpr std::uint32_t SIZE = (1u << 30) + 1;
+  for (const char* name : {"z1.raw", "z2.raw"}) {
+    write_file(scratch / name, "");
+    fs::resize_file(scratch / name, SIZE);  // sparse: zeros that cost no disk
+  }
+  const ToolRun result = run({"z1.raw", "z2.raw"});
+  EXPECT_EQ(CREATED + packed_lines("z1.raw", "z1.raw", SIZE) +
+                packed_lines("z2.raw", "z2.raw", SIZE) + closing(2 * (SIZE + 52u)),
+            result.output);
+  EXPECT_EQ(0, result.exit_status);
+  const fs::path image = scratch / "package.img";
+  EXPECT_EQ(2 * (SIZE + 52u), fs::file_size(image));
+  std::ifstream file(image, std::ios::binary);
+  std::string second(NODE_DESCRIPTOR_SIZE, '\0');
+  file.seekg(SIZE + 52);
+  file.read(&second[0], static_cast<std::streamsize>(second.size()));
+  EXPECT_EQ(descriptor_bytes("z2.raw", SIZE, 0), second);
+  fs::remove(image);
 }
 
 TEST_F(Corvane, HandlesPathsBeyond1023Characters) {
