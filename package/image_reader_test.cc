@@ -38,7 +38,6 @@ constexpr std::size_t NODE_SIZE = 12;
 constexpr std::size_t FILE_SIZE = 16;
 constexpr std::size_t HEADER_SIZE = 20;
 constexpr std::size_t PAYLOAD_SIZE = 28;
-constexpr std::size_t SESSION_KEY = 32;
 constexpr std::size_t NAME = 36;
 
 struct Walked {

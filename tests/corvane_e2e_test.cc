@@ -6,10 +6,9 @@
 #include <cctype>
 #include <ctime>
 #include <functional>
-#include <iterator>
 
+#include "node_bytes.h"
 #include "node_descriptor.h"
-#include "payload.h"
 #include "scratch.h"
 #include "session_keys.h"
 #include "tool_runner.h"
@@ -56,20 +55,9 @@ std::string firmware_lines(const std::string& path, const std::size_t size,
 }
 
 // The node a correct packer writes for payload: encrypted under key for the firmware node.
-std::string node(const std::string& name, std::string payload, const std::uint32_t flags = 0,
+std::string node(const std::string& name, const std::string& payload, const std::uint32_t flags = 0,
                  const std::uint32_t key = 0) {
-  auto* const bytes = reinterpret_cast<std::uint8_t*>(payload.data());
-  crypt_payload(bytes, payload.size(), key);
-  NodeDescriptor descriptor;
-  make_node_descriptor(&descriptor, name.c_str(), static_cast<std::uint32_t>(payload.size()));
-  descriptor.flags = flags;
-  descriptor.session_key = key;
-  descriptor.payload_size = descriptor.file_size;
-  descriptor.node_size = descriptor.file_size + 52;
-  descriptor.checksum = payload_checksum(bytes, payload.size());
-  std::uint8_t header[NODE_DESCRIPTOR_SIZE];
-  serialise_node_descriptor(descriptor, header);
-  return std::string(std::begin(header), std::end(header)) + payload;
+  return node_bytes(name, payload, flags, key);
 }
 
 std::string firmware_node(const std::string& payload, const std::uint32_t key) {
