@@ -31,3 +31,16 @@ void serialise_node_descriptor(const NodeDescriptor& descriptor, std::uint8_t* c
     put_le32(bytes + 4 * i, fields[i]);
   std::memcpy(bytes + NAME_OFFSET, descriptor.name, NODE_NAME_SIZE);
 }
+
+NodeDescriptor parse_node_descriptor(const std::uint8_t* const bytes) {
+  NodeDescriptor descriptor;
+  std::uint32_t* const fields[] = {
+      &descriptor.magic,     &descriptor.version,      &descriptor.flags,
+      &descriptor.node_size, &descriptor.file_size,    &descriptor.header_size,
+      &descriptor.checksum,  &descriptor.payload_size, &descriptor.session_key};
+  static_assert(sizeof fields / sizeof fields[0] * 4 == NAME_OFFSET, "every numeric field is read");
+  for (std::size_t i = 0; i < sizeof fields / sizeof fields[0]; ++i)
+    *fields[i] = get_le32(bytes + 4 * i);
+  std::memcpy(descriptor.name, bytes + NAME_OFFSET, NODE_NAME_SIZE);
+  return descriptor;
+}

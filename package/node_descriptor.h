@@ -32,3 +32,8 @@ NodeDescriptor* make_node_descriptor(NodeDescriptor* descriptor, const char* nam
 // Writes descriptor's ten fields in order, little-endian, to the NODE_DESCRIPTOR_SIZE bytes at
 // bytes.
 void serialise_node_descriptor(const NodeDescriptor& descriptor, std::uint8_t* bytes);
+
+// The inverse of serialise_node_descriptor: reads the ten fields from the NODE_DESCRIPTOR_SIZE
+// bytes at bytes, which the caller has checked are there. Takes them as they are; whether they
+// make sense is for the image reader to judge.
+NodeDescriptor parse_node_descriptor(const std::uint8_t* bytes);

@@ -3,10 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <iterator>
 
+#include "node_bytes.h"
 #include "node_descriptor.h"
-#include "payload.h"
 #include "scratch.h"
 #include "session_keys.h"
 #include "status.h"
@@ -45,19 +44,7 @@ class PackFile : public ScratchTest {
 };
 
 std::string firmware_node(const std::string& plain, const std::uint32_t key) {
-  std::string payload = plain;
-  auto* const bytes = reinterpret_cast<std::uint8_t*>(&payload[0]);
-  crypt_payload(bytes, payload.size(), key);
-  NodeDescriptor descriptor;
-  make_node_descriptor(&descriptor, "upgrade", static_cast<std::uint32_t>(payload.size()));
-  descriptor.flags = NODE_FLAG_UPGRADE;
-  descriptor.session_key = key;
-  descriptor.payload_size = descriptor.file_size;
-  descriptor.node_size = descriptor.file_size + 52;
-  descriptor.checksum = payload_checksum(bytes, payload.size());
-  std::uint8_t header[NODE_DESCRIPTOR_SIZE];
-  serialise_node_descriptor(descriptor, header);
-  return std::string(std::begin(header), std::end(header)) + payload;
+  return node_bytes("upgrade", plain, NODE_FLAG_UPGRADE, key);
 }
 
 TEST_F(PackFile, EncryptsFirmwareUnderTheNextKeyOfTheSeededGenerator) {

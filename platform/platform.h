@@ -24,7 +24,8 @@ constexpr int INPUT_IS_PACKAGE = -2;
 
 // Opens path for reading when it names a regular file (links followed), never blocking on a FIFO
 // or device, and measures it. Returns 0; INPUT_IS_PACKAGE, with nothing left open, when path
-// names the same file as package however it is spelled; or INPUT_CANNOT_OPEN.
+// names the same file as package however it is spelled (package may be nullptr: no such check);
+// or INPUT_CANNOT_OPEN.
 int open_input(const std::string& path, std::FILE* package, InputFile* input);
 
 // Reads the next length bytes of the input into bytes. Returns the count read: less than length

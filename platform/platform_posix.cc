@@ -28,7 +28,7 @@ int open_input(const std::string& path, std::FILE* const package, InputFile* con
   struct stat output;
   int result = INPUT_CANNOT_OPEN;
   if (fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode)) {
-    const bool is_package = fstat(fileno(package), &output) == 0 &&
+    const bool is_package = package != nullptr && fstat(fileno(package), &output) == 0 &&
                             status.st_dev == output.st_dev && status.st_ino == output.st_ino;
     result = is_package ? INPUT_IS_PACKAGE : 0;
   }

@@ -7,10 +7,9 @@
 #include <ctime>
 #include <fstream>
 #include <functional>
-#include <iterator>
 
+#include "node_bytes.h"
 #include "node_descriptor.h"
-#include "payload.h"
 #include "scratch.h"
 #include "session_keys.h"
 #include "tool_runner.h"
@@ -56,34 +55,8 @@ std::string firmware_lines(const std::string& path, const std::size_t size,
          (key != 0 ? key_line : "") + "Checking ... Writting ...\r\n";
 }
 
-// The descriptor a correct packer writes for a payload of size bytes with this checksum.
-std::string descriptor_bytes(const std::string& name, const std::uint32_t size,
-                             const std::uint32_t checksum, const std::uint32_t flags = 0,
-                             const std::uint32_t key = 0) {
-  NodeDescriptor descriptor;
-  make_node_descriptor(&descriptor, name.c_str(), size);
-  descriptor.flags = flags;
-  descriptor.session_key = key;
-  descriptor.payload_size = size;
-  descriptor.node_size = size + 52;
-  descriptor.checksum = checksum;
-  std::uint8_t header[NODE_DESCRIPTOR_SIZE];
-  serialise_node_descriptor(descriptor, header);
-  return std::string(std::begin(header), std::end(header));
-}
-
-// The node a correct packer writes for payload: encrypted under key for the firmware node.
-std::string node(const std::string& name, std::string payload, const std::uint32_t flags = 0,
-                 const std::uint32_t key = 0) {
-  auto* const bytes = reinterpret_cast<std::uint8_t*>(payload.data());
-  crypt_payload(bytes, payload.size(), key);
-  return descriptor_bytes(name, static_cast<std::uint32_t>(payload.size()),
-                          payload_checksum(bytes, payload.size()), flags, key) +
-         payload;
-}
-
 std::string firmware_node(const std::string& payload, const std::uint32_t key) {
-  return node("upgrade", payload, NODE_FLAG_UPGRADE, key);
+  return node_bytes("upgrade", payload, NODE_FLAG_UPGRADE, key);
 }
 
 void put_file(const fs::path& root, const std::string& relative, const std::string& bytes) {
@@ -117,7 +90,7 @@ struct FixedCase {
 };
 
 const std::string ABC = "abc";
-const std::string A_NODE = node("a.txt", ABC);
+const std::string A_NODE = node_bytes("a.txt", ABC);
 
 const FixedCase FIXED_CASES[] = {
     {"no argument prints usage and creates nothing",
@@ -155,7 +128,7 @@ const FixedCase FIXED_CASES[] = {
        return Expected{CREATED + packed_lines("a.txt", "a.txt", 3) +
                            packed_lines("empty", "empty", 0) + packed_lines("a.txt", "a.txt", 3) +
                            closing(55 + 52 + 55),
-                       0, A_NODE + node("empty", "") + A_NODE};
+                       0, A_NODE + node_bytes("empty", "") + A_NODE};
      }},
     {"a directory is walked one level in byte order skipping dot names",
      [](const fs::path& scratch) {
@@ -170,7 +143,7 @@ const FixedCase FIXED_CASES[] = {
                            packed_lines("d/Z.txt", "Z.txt", 2) + "File a.txt ...\r\n" +
                            packed_lines("d/a.txt", "a.txt", 3) +
                            "File sub ...\r\nCan NOT open d/sub !\r\n" + closing(54 + 55),
-                       0, node("Z.txt", "zz") + A_NODE};
+                       0, node_bytes("Z.txt", "zz") + A_NODE};
      }},
     {"only the last dot of the whole path makes a firmware image",
      [](const fs::path& scratch) {
@@ -184,7 +157,8 @@ const FixedCase FIXED_CASES[] = {
                            packed_lines("image.binx", "image.binx", 1) +
                            packed_lines("old.bin/readme", "readme", 1) + closing(3 * 53),
                        0,
-                       node("image.bin.txt", "1") + node("image.binx", "2") + node("readme", "3")};
+                       node_bytes("image.bin.txt", "1") + node_bytes("image.binx", "2") +
+                           node_bytes("readme", "3")};
      }},
     {"the base name is cut at the last slash or backslash",
      [](const fs::path& scratch) {
@@ -195,7 +169,7 @@ const FixedCase FIXED_CASES[] = {
      [] {
        return Expected{CREATED + packed_lines("C:\\data\\logo.raw", "logo.raw", 1) +
                            packed_lines("data/logo.raw", "logo.raw", 1) + closing(2 * 53),
-                       0, node("logo.raw", "L") + node("logo.raw", "M")};
+                       0, node_bytes("logo.raw", "L") + node_bytes("logo.raw", "M")};
      }},
     {"a name of 16 characters is refused and one of 15 packed",
      [](const fs::path& scratch) {
@@ -207,7 +181,7 @@ const FixedCase FIXED_CASES[] = {
        return Expected{CREATED + processing("name-of-16-chars", 1) +
                            "Can NOT pack name-of-16-chars: name longer than 15 characters !\r\n" +
                            packed_lines("fifteen-chars.x", "fifteen-chars.x", 1) + closing(53),
-                       0, node("fifteen-chars.x", "y")};
+                       0, node_bytes("fifteen-chars.x", "y")};
      }},
     {"firmware one byte over the limit is refused",
      [](const fs::path& scratch) { put_file(scratch, "app.bin", std::string(126977, 'f')); },

@@ -29,9 +29,13 @@ void ScratchTest::SetUp() {
   for (char& c : name) {
     if (c == '/') c = '_';
   }
-  scratch = std::filesystem::temp_directory_path() / name;
-  std::filesystem::remove_all(scratch);
-  std::filesystem::create_directories(scratch);
+  // Another build's copy of the same test may be running at the same time: each run gets a
+  // directory of its own.
+  std::random_device entropy;
+  for (;;) {
+    scratch = std::filesystem::temp_directory_path() / (name + "-" + std::to_string(entropy()));
+    if (std::filesystem::create_directories(scratch)) break;
+  }
 }
 
 void ScratchTest::TearDown() {

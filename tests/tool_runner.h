@@ -6,8 +6,9 @@
 #include <vector>
 
 struct ToolRun {
-  int exit_status;     // as the platform reports it to a shell
-  std::string output;  // every byte written to standard output
+  int exit_status;           // as the platform reports it to a shell
+  std::string output;        // every byte written to standard output
+  std::string error_output;  // every byte written to standard error
 };
 
 // Runs executable with arguments (taken literally, no shell) in directory, standard input empty.
