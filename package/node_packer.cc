@@ -27,7 +27,6 @@ std::uint8_t* reserve_payload_buffer(const std::size_t size) {
     payload_capacity = 0;
     return nullptr;
   }
-  prefer_huge_pages(payload_buffer, payload_capacity);
   return payload_buffer;
 }
 

@@ -34,10 +34,6 @@ std::size_t read_input(const InputFile& input, std::uint8_t* bytes, std::size_t 
 
 void close_input(const InputFile& input);
 
-// Asks the system to back a large buffer with huge pages where it can, so that filling it costs
-// fewer page faults. Only a hint: the buffer works the same without it.
-void prefer_huge_pages(void* bytes, std::size_t length);
-
 // Returns the stream's current position as a 64-bit number, or -1.
 std::int64_t stream_position(std::FILE* stream);
 

@@ -3,7 +3,6 @@
 // always gives the same package.
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -55,15 +54,6 @@ std::size_t read_input(const InputFile& input, std::uint8_t* const bytes,
 
 void close_input(const InputFile& input) {
   close(static_cast<int>(input.handle));
-}
-
-void prefer_huge_pages(void* const bytes, const std::size_t length) {
-  // Only whole huge pages inside the buffer can be advised.
-  constexpr std::uintptr_t HUGE_PAGE = std::uintptr_t{2} << 20;
-  const auto start = reinterpret_cast<std::uintptr_t>(bytes);
-  const std::uintptr_t first = (start + HUGE_PAGE - 1) & ~(HUGE_PAGE - 1);
-  const std::uintptr_t end = (start + length) & ~(HUGE_PAGE - 1);
-  if (first < end) madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
 }
 
 std::int64_t stream_position(std::FILE* stream) {
