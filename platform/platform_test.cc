@@ -1,0 +1,50 @@
+#include "platform.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include "scratch.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A device that opens for reading without blocking and yields nothing.
+#ifdef _WIN32
+constexpr char DEVICE[] = "NUL";
+#else
+constexpr char DEVICE[] = "/dev/null";
+#endif
+
+using OpenInput = ScratchTest;
+
+TEST_F(OpenInput, OpensAndMeasuresAFileButNeitherADirectoryNorADevice) {
+  write_file(scratch / "a.txt", "abc");
+  InputFile input;
+  ASSERT_EQ(0, open_input((scratch / "a.txt").string(), nullptr, &input));
+  EXPECT_EQ(3, input.size);
+  std::uint8_t bytes[4] = {};
+  EXPECT_EQ(3u, read_input(input, bytes, sizeof bytes));
+  EXPECT_EQ(0, std::memcmp("abc", bytes, 3));
+  close_input(input);
+  EXPECT_EQ(INPUT_CANNOT_OPEN, open_input(scratch.string(), nullptr, &input));
+  EXPECT_EQ(INPUT_CANNOT_OPEN, open_input(DEVICE, nullptr, &input));
+}
+
+TEST_F(OpenInput, KnowsThePackageUnderAnotherName) {
+  const fs::path package_path = scratch / "package.img";
+  std::FILE* const package = std::fopen(package_path.string().c_str(), "wb");
+  ASSERT_NE(nullptr, package);
+  write_file(scratch / "other", "x");
+  InputFile input;
+  EXPECT_EQ(INPUT_IS_PACKAGE,
+            open_input((scratch / "." / "package.img").string(), package, &input));
+  ASSERT_EQ(0, open_input((scratch / "other").string(), package, &input));
+  close_input(input);
+  std::fclose(package);
+}
+
+}  // namespace
