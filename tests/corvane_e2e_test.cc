@@ -10,6 +10,7 @@
 #include <functional>
 #include <iterator>
 
+#include "console.h"
 #include "node_bytes.h"
 #include "node_descriptor.h"
 #include "scratch.h"
@@ -56,13 +57,6 @@ constexpr bool LONG_PATHS_HAVE_STATUS = false;
 // A file that claims a page but yields a few bytes: the host's sysfs, which Wine shows as Z:.
 constexpr char SHORT_READ_PATH[] = "Z:\\sys\\devices\\system\\cpu\\online";
 
-// Standard output is a text stream: every "\n" goes out as "\r\n".
-std::string console(const std::string& text) {
-  std::string translated;
-  for (const char c : text) translated += c == '\n' ? std::string("\r\n") : std::string(1, c);
-  return translated;
-}
-
 // A walk takes the entries in the order the directory listing yields them.
 std::vector<std::string> walk_order(const fs::path& directory) {
   return listed_names(directory);
@@ -99,11 +93,6 @@ void make_package_aliases(const fs::path& scratch) {
 constexpr bool LONG_PATHS_HAVE_STATUS = true;
 
 constexpr char SHORT_READ_PATH[] = "/sys/devices/system/cpu/online";
-
-// There is no text mode: the texts go out byte for byte.
-std::string console(const std::string& text) {
-  return text;
-}
 
 // A walk takes the entries sorted by the bytes of their names.
 std::vector<std::string> walk_order(const fs::path& directory) {

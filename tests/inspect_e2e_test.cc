@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "byte_order.h"
+#include "console.h"
 #include "node_bytes.h"
 #include "node_descriptor.h"
 #include "scratch.h"
@@ -255,8 +256,8 @@ TEST_P(InspectCase, PrintsAndWritesExactly) {
   write_file(scratch / "p.img", c.image);
   if (c.setup) c.setup(scratch);
   const ToolRun result = inspect(c.arguments);
-  EXPECT_EQ(c.output, result.output);
-  EXPECT_EQ(c.error_output, result.error_output);
+  EXPECT_EQ(console(c.output), result.output);
+  EXPECT_EQ(console(c.error_output), result.error_output);
   EXPECT_EQ(c.exit_status, result.exit_status);
   std::map<std::string, std::string> expected = {{"p.img", c.image}};
   if (c.arguments.size() > 1) expected["out"] = "<dir>";
@@ -293,12 +294,12 @@ TEST_F(Inspect, PrintsItsUsageVersionAndHelp) {
   };
   for (const Usage& c : cases) {
     const ToolRun result = inspect(c.arguments);
-    EXPECT_EQ(c.output, result.output);
-    EXPECT_EQ(c.error_output, result.error_output);
+    EXPECT_EQ(console(c.output), result.output);
+    EXPECT_EQ(console(c.error_output), result.error_output);
     EXPECT_EQ(c.exit_status, result.exit_status);
   }
   const ToolRun help = inspect({"--help"});
-  EXPECT_EQ(0u, help.output.find(USAGE));
+  EXPECT_EQ(0u, help.output.find(console(USAGE)));
   EXPECT_NE(std::string::npos, help.output.find("--extract DIR"));
   EXPECT_EQ("", help.error_output);
   EXPECT_EQ(VALID, help.exit_status);
@@ -316,7 +317,7 @@ TEST_F(Inspect, RefusesAnImageThatCannotBeOpened) {
   for (const std::string& image : images) {
     const ToolRun result = inspect({image});
     EXPECT_EQ("", result.output) << image;
-    EXPECT_EQ(std::string("corvane-inspect: cannot open ") + image + "\n", result.error_output);
+    EXPECT_EQ(console("corvane-inspect: cannot open " + image + "\n"), result.error_output);
     EXPECT_EQ(FAILED, result.exit_status) << image;
   }
 }
@@ -326,7 +327,7 @@ TEST_F(Inspect, FailsWhenDirCannotBeMade) {
   write_file(scratch / "out", "a file");
   const ToolRun result = inspect(EXTRACT);
   EXPECT_EQ("", result.output);
-  EXPECT_EQ("corvane-inspect: cannot create directory out\n", result.error_output);
+  EXPECT_EQ(console("corvane-inspect: cannot create directory out\n"), result.error_output);
   EXPECT_EQ(FAILED, result.exit_status);
 }
 
@@ -336,7 +337,7 @@ TEST_F(Inspect, FailsWhenAFileCannotBeWritten) {
   write_file(scratch / "p.img", VALID_IMAGE);
   fs::create_directories(scratch / "out" / "a.txt");
   const ToolRun result = inspect({"--json", "--extract", "out", "p.img"});
-  EXPECT_EQ("corvane-inspect: node 0 at offset 0: cannot write a.txt in out\n",
+  EXPECT_EQ(console("corvane-inspect: node 0 at offset 0: cannot write a.txt in out\n"),
             result.error_output);
   EXPECT_EQ(FAILED, result.exit_status);
   const nlohmann::json document = nlohmann::json::parse(result.output);
@@ -362,12 +363,11 @@ TEST_F(Inspect, JsonIsValidForAnyNameBytes) {
   EXPECT_EQ("trailing_bytes", document["image_problems"][0]["rule"]);
   EXPECT_EQ(2, document["problem_count"]);
   EXPECT_EQ(false, document["valid"]);
-  EXPECT_EQ(
-      "corvane-inspect: node 1 at offset 55: name: expected at least one character, found an "
-      "empty name\n"
-      "corvane-inspect: node 2 at offset 107: descriptor: expected 52 bytes, found 1 byte at the "
-      "end of the image\n",
-      result.error_output);
+  EXPECT_EQ(console("corvane-inspect: node 1 at offset 55: name: expected at least one character, "
+                    "found an empty name\n"
+                    "corvane-inspect: node 2 at offset 107: descriptor: expected 52 bytes, found 1 "
+                    "byte at the end of the image\n"),
+            result.error_output);
 }
 
 // What corvane packs, corvane-inspect gives back byte for byte. The firmware's key comes from the
@@ -398,24 +398,24 @@ TEST_F(Inspect, ExtractsEveryFileCorvanePacked) {
             package);
 
   const ToolRun result = inspect({"--extract", "out", "package.img"});
-  EXPECT_EQ(EXTRACT_HEADER +
-                "    0           0  empty                              0  0x00000000  ok       "
-                "          empty\n"
-                "    1          52  upgrade          upgrade      126976  " +
-                stored_checksum(firmware_node) + "  ok     " + hex(key) +
-                "  upgrade\n"
-                "    2      127080  with space.txt                     6  0x0000027f  ok       "
-                "          with space.txt\n"
-                "    3      127138  dots.in.name                       4  0x000001ba  ok       "
-                "          dots.in.name\n"
-                "    4      127194  caf\\xe9\\xff.dat                  300  " +
-                stored_checksum(odd_node) +
-                "  ok                 caf\\xe9\\xff.dat\n"
-                "    5      127546  a.txt                              3  0x00000126  ok       "
-                "          a.txt\n"
-                "    6      127601  a.txt                              3  0x00000126  ok       "
-                "          a.txt.1\n"
-                "7 nodes, 127656 bytes, valid\n",
+  EXPECT_EQ(console(EXTRACT_HEADER +
+                    "    0           0  empty                              0  0x00000000  ok       "
+                    "          empty\n"
+                    "    1          52  upgrade          upgrade      126976  " +
+                    stored_checksum(firmware_node) + "  ok     " + hex(key) +
+                    "  upgrade\n"
+                    "    2      127080  with space.txt                     6  0x0000027f  ok       "
+                    "          with space.txt\n"
+                    "    3      127138  dots.in.name                       4  0x000001ba  ok       "
+                    "          dots.in.name\n"
+                    "    4      127194  caf\\xe9\\xff.dat                  300  " +
+                    stored_checksum(odd_node) +
+                    "  ok                 caf\\xe9\\xff.dat\n"
+                    "    5      127546  a.txt                              3  0x00000126  ok       "
+                    "          a.txt\n"
+                    "    6      127601  a.txt                              3  0x00000126  ok       "
+                    "          a.txt.1\n"
+                    "7 nodes, 127656 bytes, valid\n"),
             result.output);
   EXPECT_EQ("", result.error_output);
   EXPECT_EQ(VALID, result.exit_status);
