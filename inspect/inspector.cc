@@ -69,6 +69,7 @@ int load_image(const std::string& path, LoadedImage* const image, std::FILE* con
 }
 
 struct Extraction {
+  std::string directory_name;  // as given, for messages
   fs::path directory;
   FileNames names;
   bool write_failed;  // after a failed write nothing more is written
@@ -86,11 +87,11 @@ int extract_node(NodeReport* const report, Extraction* const extraction, std::FI
   }
   if (extraction->write_failed) return 0;
   const std::string file_name = take_file_name(name, &extraction->names);
-  if (write_payload_file(extraction->directory / file_name, node.payload, node.payload_length,
-                         node.descriptor.session_key) != 0) {
+  if (write_payload_file(extraction->directory / native_path(file_name), node.payload,
+                         node.payload_length, node.descriptor.session_key) != 0) {
     std::fprintf(errors, "%s: node %zu at offset %zu: cannot write %s in %s\n", PROGRAM, node.index,
                  node.offset, escape_bytes(file_name.data(), file_name.size()).c_str(),
-                 extraction->directory.string().c_str());
+                 extraction->directory_name.c_str());
     return -1;
   }
   report->extracted_as = file_name;
@@ -120,7 +121,7 @@ int finish(const int status, std::FILE* const out, std::FILE* const errors) {
 
 int inspect_image(const std::uint8_t* const image, const std::size_t size,
                   const InspectOptions& options, std::FILE* const out, std::FILE* const errors) {
-  Extraction extraction{options.directory, {}, false};
+  Extraction extraction{options.directory, native_path(options.directory), {}, false};
   if (options.extract && prepare_directory(extraction.directory) != 0) {
     std::fprintf(errors, "%s: cannot create directory %s\n", PROGRAM, options.directory.c_str());
     return INSPECT_FAILED;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -48,3 +49,9 @@ std::string join_path(const std::string& directory, const std::string& name);
 // order the walk packs them. Returns 0, or -1 when the directory cannot be listed; a failure
 // part-way through ends the list where it stands.
 int list_directory(const std::string& directory, std::vector<std::string>* names);
+
+// The file system's name for path, a name as the C runtime's narrow file calls take it (and as
+// list_directory gives it), so that std::filesystem and std::fstream reach the same file as
+// std::fopen. On Windows those calls read the bytes in the code page of the file APIs, where
+// std::filesystem would read them in the C locale, as if every byte were a character of its own.
+std::filesystem::path native_path(const std::string& path);

@@ -79,3 +79,7 @@ int list_directory(const std::string& directory, std::vector<std::string>* names
   std::sort(names->begin(), names->end());
   return 0;
 }
+
+std::filesystem::path native_path(const std::string& path) {
+  return path;
+}

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -45,6 +46,22 @@ TEST_F(OpenInput, KnowsThePackageUnderAnotherName) {
   ASSERT_EQ(0, open_input((scratch / "other").string(), package, &input));
   close_input(input);
   std::fclose(package);
+}
+
+using NativePath = ScratchTest;
+
+// corvane takes names from list_directory and opens them by their bytes; corvane-inspect writes
+// them through native_path: both must mean the same file, bytes over 0x7F included.
+TEST_F(NativePath, NamesTheFileTheListingAndOpeningSee) {
+  const std::string name = "\x80\xe9\xff.txt";
+  write_file(scratch / native_path(name), "abc");
+  std::vector<std::string> names;
+  ASSERT_EQ(0, list_directory(scratch.string(), &names));
+  EXPECT_NE(names.end(), std::find(names.begin(), names.end(), name));
+  InputFile input;
+  ASSERT_EQ(0, open_input(join_path(scratch.string(), name), nullptr, &input));
+  EXPECT_EQ(3, input.size);
+  close_input(input);
 }
 
 }  // namespace

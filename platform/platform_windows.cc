@@ -98,3 +98,14 @@ int list_directory(const std::string& directory, std::vector<std::string>* names
   _findclose(listing);
   return 0;
 }
+
+std::filesystem::path native_path(const std::string& path) {
+  // A name that does not convert becomes the empty path, which no file call accepts.
+  const UINT code_page = AreFileApisANSI() ? CP_ACP : CP_OEMCP;
+  const int size = static_cast<int>(path.size());
+  const int length = MultiByteToWideChar(code_page, 0, path.data(), size, nullptr, 0);
+  if (length <= 0) return {};
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(code_page, 0, path.data(), size, &wide[0], length);
+  return wide;
+}

@@ -12,6 +12,7 @@
 #include "console.h"
 #include "node_bytes.h"
 #include "node_descriptor.h"
+#include "platform.h"
 #include "scratch.h"
 #include "tool_runner.h"
 
@@ -52,20 +53,32 @@ const std::string LINE_E =
 // The extraction column of lines that end before the key column.
 const std::string NO_KEY = "                 ";
 
-// Every file, directory and link under root by relative path: a file's content, "<dir>" for a
+// Adds every file, directory and link under directory to entries by relative path, each name as
+// the tools' own listing gives it and "/" between them: a file's content, "<dir>" for a
 // directory, "<link>" for a link (never followed).
-std::map<std::string, std::string> tree(const fs::path& root) {
-  std::map<std::string, std::string> entries;
-  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
-    const std::string relative = entry.path().lexically_relative(root).generic_string();
-    if (entry.is_symlink()) {
-      entries[relative] = "<link>";
-    } else if (entry.is_directory()) {
-      entries[relative] = "<dir>";
+void add_entries(const std::string& directory, const std::string& prefix,
+                 std::map<std::string, std::string>* const entries) {
+  std::vector<std::string> names;
+  ASSERT_EQ(0, list_directory(directory, &names)) << directory;
+  for (const std::string& name : names) {
+    if (name == "." || name == "..") continue;
+    const std::string path = join_path(directory, name);
+    const std::string relative = prefix + name;
+    const fs::file_status status = fs::symlink_status(native_path(path));
+    if (fs::is_symlink(status)) {
+      (*entries)[relative] = "<link>";
+    } else if (fs::is_directory(status)) {
+      (*entries)[relative] = "<dir>";
+      add_entries(path, relative + "/", entries);
     } else {
-      entries[relative] = read_file(entry.path());
+      (*entries)[relative] = read_file(native_path(path));
     }
   }
+}
+
+std::map<std::string, std::string> tree(const fs::path& root) {
+  std::map<std::string, std::string> entries;
+  add_entries(root.string(), "", &entries);
   return entries;
 }
 
@@ -372,26 +385,27 @@ TEST_F(Inspect, JsonIsValidForAnyNameBytes) {
 
 // What corvane packs, corvane-inspect gives back byte for byte. The firmware's key comes from the
 // clock of the packing run; it is read from the package, which must then be exactly the nodes
-// of a correct packer under that key.
+// of a correct packer under that key. Names are bytes to both tools: on Windows
+// the code page of the file APIs gives them their characters (0x80 is the euro sign under 1252).
 TEST_F(Inspect, ExtractsEveryFileCorvanePacked) {
   const std::map<std::string, std::string> inputs = {
       {"empty", ""},
       {"app.bin", varied_bytes(126976, 5)},
       {"with space.txt", "spaces"},
       {"dots.in.name", "dots"},
-      {"caf\xe9\xff.dat", varied_bytes(300, 6)},
+      {"\x80\xe9\xff.dat", varied_bytes(300, 6)},
       {"a.txt", "abc"},
   };
-  for (const auto& [name, bytes] : inputs) write_file(scratch / name, bytes);
+  for (const auto& [name, bytes] : inputs) write_file(scratch / native_path(name), bytes);
   const std::vector<std::string> order = {
-      "empty", "app.bin", "with space.txt", "dots.in.name", "caf\xe9\xff.dat", "a.txt", "a.txt"};
+      "empty", "app.bin", "with space.txt", "dots.in.name", "\x80\xe9\xff.dat", "a.txt", "a.txt"};
   ASSERT_EQ(0, run_tool(CORVANE_EXECUTABLE, scratch, order).exit_status);
   const std::string package = read_file(scratch / "package.img");
   ASSERT_GT(package.size(), 52u + 36u);
   const std::uint32_t key = get_le32(reinterpret_cast<const std::uint8_t*>(&package[52 + 32]));
   const std::string firmware_node =
       node_bytes("upgrade", inputs.at("app.bin"), NODE_FLAG_UPGRADE, key);
-  const std::string odd_node = node_bytes("caf\xe9\xff.dat", inputs.at("caf\xe9\xff.dat"));
+  const std::string odd_node = node_bytes("\x80\xe9\xff.dat", inputs.at("\x80\xe9\xff.dat"));
   ASSERT_EQ(node_bytes("empty", "") + firmware_node + node_bytes("with space.txt", "spaces") +
                 node_bytes("dots.in.name", "dots") + odd_node + node_bytes("a.txt", "abc") +
                 node_bytes("a.txt", "abc"),
@@ -408,9 +422,9 @@ TEST_F(Inspect, ExtractsEveryFileCorvanePacked) {
                     "          with space.txt\n"
                     "    3      127138  dots.in.name                       4  0x000001ba  ok       "
                     "          dots.in.name\n"
-                    "    4      127194  caf\\xe9\\xff.dat                  300  " +
+                    "    4      127194  \\x80\\xe9\\xff.dat                  300  " +
                     stored_checksum(odd_node) +
-                    "  ok                 caf\\xe9\\xff.dat\n"
+                    "  ok                 \\x80\\xe9\\xff.dat\n"
                     "    5      127546  a.txt                              3  0x00000126  ok       "
                     "          a.txt\n"
                     "    6      127601  a.txt                              3  0x00000126  ok       "
