@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "payload.h"
+#include "platform.h"
 
 namespace fs = std::filesystem;
 
@@ -13,13 +14,6 @@ namespace {
 // A multiple of the cipher's 32-byte period, so every chunk starts on the key as stored.
 constexpr std::size_t CHUNK_SIZE = 64 * 1024;
 static_assert(CHUNK_SIZE % 32 == 0, "each chunk must start at the beginning of the key stream");
-
-std::string folded(std::string name) {
-  for (char& c : name) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return name;
-}
 
 int write_chunks(std::ofstream* const stream, const std::uint8_t* const payload,
                  const std::size_t length, const std::uint32_t key) {
@@ -43,12 +37,12 @@ bool is_plain_file_name(const std::string& name) {
 }
 
 std::string take_file_name(const std::string& name, FileNames* const names) {
-  const std::string key = folded(name);
+  const std::string key = folded_name(name);
   std::size_t& suffix = names->next_suffixes[key];
   // Counting on from the last suffix given keeps a thousand nodes of one name from retrying the
   // names before them.
   std::string candidate = suffix == 0 ? name : name + "." + std::to_string(suffix);
-  while (!names->taken.insert(folded(candidate)).second) {
+  while (!names->taken.insert(folded_name(candidate)).second) {
     candidate = name + "." + std::to_string(++suffix);
   }
   ++suffix;

@@ -14,14 +14,14 @@ bool is_plain_file_name(const std::string& name);
 
 // The file names given out in one extraction.
 struct FileNames {
-  std::set<std::string> taken;                       // folded to lower case
+  std::set<std::string> taken;                       // as folded_name gives them
   std::map<std::string, std::size_t> next_suffixes;  // per folded name, the next suffix to try
 };
 
 // Returns the file name for the next node called name and marks it taken: name itself the first
-// time, then name.1, name.2 and so on, the first that is not taken yet. Letter case is ignored,
-// as Windows and macOS file systems ignore it, so that no two nodes ever land in one file and an
-// image extracts to the same names everywhere.
+// time, then name.1, name.2 and so on, the first that is not taken yet. Letter case is ignored
+// (see folded_name), as Windows and macOS file systems ignore it, so that no two nodes ever land
+// in one file.
 std::string take_file_name(const std::string& name, FileNames* names);
 
 // Creates directory when it is missing. Returns 0, or -1 when it is not a directory or cannot be

@@ -55,3 +55,9 @@ int list_directory(const std::string& directory, std::vector<std::string>* names
 // std::fopen. On Windows those calls read the bytes in the code page of the file APIs, where
 // std::filesystem would read them in the C locale, as if every byte were a character of its own.
 std::filesystem::path native_path(const std::string& path);
+
+// Returns a key for name under which two names of one file are equal, so that no two nodes are
+// extracted into one file. On Windows letters of every script are of one case, as NTFS compares
+// names (read through the code page of the file APIs); on POSIX only A to Z are, which keeps the
+// names given to ASCII nodes the same on every system.
+std::string folded_name(const std::string& name);

@@ -83,3 +83,11 @@ int list_directory(const std::string& directory, std::vector<std::string>* names
 std::filesystem::path native_path(const std::string& path) {
   return path;
 }
+
+std::string folded_name(const std::string& name) {
+  std::string folded = name;
+  for (char& c : folded) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return folded;
+}

@@ -64,4 +64,17 @@ TEST_F(NativePath, NamesTheFileTheListingAndOpeningSee) {
   close_input(input);
 }
 
+// Names of one file share a key; names of two files do not.
+TEST(FoldedName, IsOneKeyForTheNamesOfOneFile) {
+  EXPECT_EQ(folded_name("A.txt"), folded_name("a.txt"));
+  EXPECT_NE(folded_name("a.txt"), folded_name("a.txt.1"));
+  EXPECT_NE(folded_name("caf\xe9"), folded_name("caf\xe8"));
+#ifdef _WIN32
+  // NTFS takes "\xc9" and "\xe9" (E acute in either case, code page 1252) for one letter.
+  EXPECT_EQ(folded_name("caf\xc9"), folded_name("caf\xe9"));
+#else
+  EXPECT_NE(folded_name("caf\xc9"), folded_name("caf\xe9"));
+#endif
+}
+
 }  // namespace

@@ -109,3 +109,10 @@ std::filesystem::path native_path(const std::string& path) {
   MultiByteToWideChar(code_page, 0, path.data(), size, &wide[0], length);
   return wide;
 }
+
+std::string folded_name(const std::string& name) {
+  std::wstring wide = native_path(name).wstring();
+  if (wide.empty()) return name;  // such a name cannot be written at all
+  CharUpperBuffW(&wide[0], static_cast<DWORD>(wide.size()));
+  return std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * sizeof(wchar_t));
+}

@@ -127,6 +127,14 @@ std::string flipped(std::string image, const std::size_t offset) {
 
 const std::vector<std::string> EXTRACT = {"--extract", "out", "p.img"};
 
+// Windows file systems take "\xc9" and "\xe9" (E acute in either case, code page 1252) for one
+// letter: there the second of two such nodes needs a name of its own.
+#ifdef _WIN32
+const std::string SECOND_ACCENTED_SUFFIX = ".1";
+#else
+const std::string SECOND_ACCENTED_SUFFIX = "";
+#endif
+
 const Case CASES[] = {
     {"a valid image is listed",
      VALID_IMAGE,
@@ -259,6 +267,21 @@ const Case CASES[] = {
      "",
      VALID,
      {{"upgrade", "one"}, {"upgrade.1", "two"}, {"A.txt", "A"}, {"a.txt.1", "a"}},
+     nullptr},
+    {"names of one file on the system are written side by side",
+     node_bytes("caf\xc9", "x") + node_bytes("caf\xe9", "y"),
+     EXTRACT,
+     EXTRACT_HEADER +
+         "    0           0  caf\\xc9                            1  0x00000078  ok                 "
+         "caf\\xc9\n"
+         "    1          53  caf\\xe9                            1  0x00000079  ok                "
+         " " +
+         "caf\\xe9" + SECOND_ACCENTED_SUFFIX +
+         "\n"
+         "2 nodes, 106 bytes, valid\n",
+     "",
+     VALID,
+     {{"caf\xc9", "x"}, {"caf\xe9" + SECOND_ACCENTED_SUFFIX, "y"}},
      nullptr},
 };
 
