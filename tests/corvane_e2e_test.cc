@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
@@ -430,17 +429,10 @@ TEST_P(FixedRun, PrintsAndWritesExactly) {
   EXPECT_EQ(expected.package, package());
 }
 
-// The title, as a test name: every character that is not a letter or digit becomes "_".
-std::string case_name(const ::testing::TestParamInfo<FixedCase>& info) {
-  std::string name = info.param.title;
-  for (char& c : name) {
-    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-  }
-  return name;
-}
-
-INSTANTIATE_TEST_SUITE_P(Corvane, FixedRun, ::testing::ValuesIn(FIXED_CASES), case_name);
-INSTANTIATE_TEST_SUITE_P(Platform, FixedRun, ::testing::ValuesIn(PLATFORM_CASES), case_name);
+INSTANTIATE_TEST_SUITE_P(Corvane, FixedRun, ::testing::ValuesIn(FIXED_CASES),
+                         title_as_test_name<FixedCase>);
+INSTANTIATE_TEST_SUITE_P(Platform, FixedRun, ::testing::ValuesIn(PLATFORM_CASES),
+                         title_as_test_name<FixedCase>);
 
 // The key is drawn from the time of the run: every second from just before its start to just
 // after its end is tried as the seed, and one must explain both the output and the package.

@@ -2,7 +2,6 @@
 // standard error, exit status, and every file left in the directory afterwards.
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <cstdio>
 #include <functional>
 #include <map>
@@ -301,15 +300,8 @@ TEST_P(InspectCase, PrintsAndWritesExactly) {
   EXPECT_EQ(expected, tree(scratch));
 }
 
-std::string case_name(const ::testing::TestParamInfo<Case>& info) {
-  std::string name = info.param.title;
-  for (char& c : name) {
-    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-  }
-  return name;
-}
-
-INSTANTIATE_TEST_SUITE_P(Inspect, InspectCase, ::testing::ValuesIn(CASES), case_name);
+INSTANTIATE_TEST_SUITE_P(Inspect, InspectCase, ::testing::ValuesIn(CASES),
+                         title_as_test_name<Case>);
 
 TEST_F(Inspect, PrintsItsUsageVersionAndHelp) {
   struct Usage {
