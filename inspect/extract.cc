@@ -11,9 +11,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A multiple of the cipher's 32-byte period, so every chunk starts on the key as stored.
 constexpr std::size_t CHUNK_SIZE = 64 * 1024;
-static_assert(CHUNK_SIZE % 32 == 0, "each chunk must start at the beginning of the key stream");
+static_assert(CHUNK_SIZE % KEY_STREAM_PERIOD == 0, "chunks must keep the key stream in step");
 
 int write_chunks(std::ofstream* const stream, const std::uint8_t* const payload,
                  const std::size_t length, const std::uint32_t key) {

@@ -55,9 +55,8 @@ int read_and_write_node(std::FILE* const package, const std::string& path, const
     return STATUS_NO_MEMORY;
   }
   std::printf("Reading ... ");
-  // A multiple of the key stream's 32-byte period, so each chunk starts it afresh.
   constexpr std::size_t CHUNK = std::size_t{256} << 10;
-  static_assert(CHUNK % 32 == 0, "chunks must keep the key stream in step");
+  static_assert(CHUNK % KEY_STREAM_PERIOD == 0, "chunks must keep the key stream in step");
   const std::uint32_t key = descriptor->session_key;
   std::uint32_t checksum = 0;
   std::size_t read = 0;

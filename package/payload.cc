@@ -2,10 +2,6 @@
 
 #include <cstring>
 
-namespace {
-constexpr std::size_t KEY_STREAM_PERIOD = 32;  // the key register turns once every 32 bytes
-}  // namespace
-
 std::uint32_t payload_checksum(const std::uint8_t* const bytes, const std::size_t length) {
   // Eight bytes at a time: the even and the odd bytes of each word go into four 16-bit lanes,
   // which take 128 words (each adding at most 2 x 255) before they could overflow.

@@ -4,6 +4,11 @@
 #include <cstddef>
 #include <cstdint>
 
+// Bytes after which the cipher's key stream repeats: the key register turns once every 32 bytes.
+// A payload handled in pieces keeps the stream in step when every piece but the last is a multiple
+// of it.
+constexpr std::size_t KEY_STREAM_PERIOD = 32;
+
 // Returns the sum of the payload's bytes, taken as 0 to 255, modulo 2^32.
 std::uint32_t payload_checksum(const std::uint8_t* bytes, std::size_t length);
 
