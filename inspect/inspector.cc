@@ -12,13 +12,13 @@
 #include "listing.h"
 #include "platform.h"
 #include "report.h"
+#include "version.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 constexpr char PROGRAM[] = "corvane-inspect";
-constexpr char VERSION_TEXT[] = "corvane-inspect 2.2\n";
 constexpr char USAGE[] =
     "usage: corvane-inspect [--json] [--extract DIR] IMAGE\n"
     "       corvane-inspect --help | --version\n";
@@ -44,7 +44,7 @@ struct LoadedImage {
 // feed the reader for ever, and the buffer is the file's measured size, never a size field's.
 int load_image(const std::string& path, LoadedImage* const image, std::FILE* const errors) {
   InputFile file;
-  if (open_input(path, nullptr, &file) != 0) {
+  if (open_input(path, &file) != PLATFORM_OK) {
     std::fprintf(errors, "%s: cannot open %s\n", PROGRAM, path.c_str());
     return INSPECT_FAILED;
   }
@@ -57,7 +57,8 @@ int load_image(const std::string& path, LoadedImage* const image, std::FILE* con
     std::uint8_t beyond;
     if (image->bytes == nullptr) {
       failure = "cannot hold in memory";
-    } else if (read_input(file, image->bytes.get(), image->size) != image->size ||
+    } else if (read_input(file, image->bytes.get(), image->size) !=
+                   static_cast<std::int64_t>(image->size) ||
                read_input(file, &beyond, 1) != 0) {
       failure = "cannot read";  // it failed, or it changed size while being read
     }
@@ -167,7 +168,7 @@ int run_inspector(const int argument_count, const char* const* const arguments) 
       std::fputs(HELP, stdout);
       return finish(INSPECT_VALID, stdout, stderr);
     case OPTIONS_VERSION:
-      std::fputs(VERSION_TEXT, stdout);
+      std::printf("%s %s\n", PROGRAM, CORVANE_VERSION);
       return finish(INSPECT_VALID, stdout, stderr);
     case OPTIONS_INSPECT:
       break;

@@ -3,7 +3,6 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "node_packer.h"
 
 namespace {
 

@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "node_packer.h"
 #include "payload.h"
 
 namespace {

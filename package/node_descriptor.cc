@@ -21,6 +21,12 @@ NodeDescriptor* make_node_descriptor(NodeDescriptor* const descriptor, const cha
   return descriptor;
 }
 
+void set_node_payload_size(NodeDescriptor* const descriptor, const std::uint32_t size) {
+  descriptor->file_size = size;
+  descriptor->payload_size = size;
+  descriptor->node_size = size + static_cast<std::uint32_t>(NODE_DESCRIPTOR_SIZE);
+}
+
 void serialise_node_descriptor(const NodeDescriptor& descriptor, std::uint8_t* const bytes) {
   const std::uint32_t fields[] = {
       descriptor.magic,     descriptor.version,      descriptor.flags,

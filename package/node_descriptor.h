@@ -11,6 +11,11 @@ constexpr std::uint32_t NODE_FLAG_UPGRADE = 0x00000004;
 constexpr std::size_t NODE_NAME_SIZE = 16;
 constexpr std::size_t NODE_NAME_MAX_LENGTH = NODE_NAME_SIZE - 1;  // room for the NUL
 
+// The firmware image: the one node the bootloader installs (and then deletes), always under this
+// name, flagged NODE_FLAG_UPGRADE, and never larger than the bootloader takes.
+constexpr char FIRMWARE_NODE_NAME[] = "upgrade";
+constexpr std::uint32_t FIRMWARE_SIZE_LIMIT = 126976;  // bytes, 0x1F000
+
 struct NodeDescriptor {
   std::uint32_t magic;
   std::uint32_t version;
@@ -25,9 +30,14 @@ struct NodeDescriptor {
 };
 
 // Fills descriptor with the starting values for a payload of size bytes named name, and returns
-// it. The name field is zero-filled; a name longer than NODE_NAME_MAX_LENGTH is cut there.
+// it: file_size is size, and node_size, payload_size, checksum, flags and session_key are 0. The
+// name field is zero-filled; a name longer than NODE_NAME_MAX_LENGTH is cut there.
 NodeDescriptor* make_node_descriptor(NodeDescriptor* descriptor, const char* name,
                                      std::uint32_t size);
+
+// Sets the three sizes that follow from a payload of size bytes: file_size and payload_size to
+// size, node_size to size plus the descriptor. size must leave room for the descriptor below 2^32.
+void set_node_payload_size(NodeDescriptor* descriptor, std::uint32_t size);
 
 // Writes descriptor's ten fields in order, little-endian, to the NODE_DESCRIPTOR_SIZE bytes at
 // bytes.

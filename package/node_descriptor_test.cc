@@ -26,8 +26,7 @@ NodeDescriptor dirty_descriptor() {
 TEST(NodeDescriptor, SerialisesTheDescriptorOfAThreeByteTextFile) {
   NodeDescriptor descriptor = dirty_descriptor();
   make_node_descriptor(&descriptor, "a.txt", 3);
-  descriptor.payload_size = 3;
-  descriptor.node_size = 55;
+  set_node_payload_size(&descriptor, 3);
   descriptor.checksum = 294;
   const std::vector<std::uint8_t> expected = {
       0x65, 0x64, 0x6F, 0x6E, 0x34, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x37,
@@ -46,6 +45,15 @@ TEST(NodeDescriptor, StartsWithNoSizesFlagsOrKey) {
   EXPECT_EQ(7u, descriptor.file_size);
   EXPECT_EQ(0u, descriptor.flags | descriptor.node_size | descriptor.payload_size |
                     descriptor.checksum | descriptor.session_key);
+}
+
+TEST(NodeDescriptor, PayloadSizeSetsAllThreeSizes) {
+  NodeDescriptor descriptor = dirty_descriptor();
+  make_node_descriptor(&descriptor, "x", 0);
+  set_node_payload_size(&descriptor, 0xFFFFFFFFu - 52);  // the largest node the fields can hold
+  EXPECT_EQ(0xFFFFFFFFu - 52, descriptor.file_size);
+  EXPECT_EQ(0xFFFFFFFFu - 52, descriptor.payload_size);
+  EXPECT_EQ(0xFFFFFFFFu, descriptor.node_size);
 }
 
 TEST(NodeDescriptor, PutsEveryFieldLittleEndianAtItsOffset) {
@@ -91,8 +99,7 @@ TEST(ParseNodeDescriptor, ReadsTheDescriptorOfAThreeByteTextFile) {
   std::uint8_t bytes[NODE_DESCRIPTOR_SIZE];
   NodeDescriptor written = dirty_descriptor();
   make_node_descriptor(&written, "a.txt", 3);
-  written.payload_size = 3;
-  written.node_size = 55;
+  set_node_payload_size(&written, 3);
   written.checksum = 294;
   serialise_node_descriptor(written, bytes);
   const NodeDescriptor read = parse_node_descriptor(bytes);

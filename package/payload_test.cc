@@ -55,6 +55,23 @@ TEST(CryptPayload, SecondPassRestoresThePayload) {
   EXPECT_EQ(original, bytes);
 }
 
+// Pieces of any sizes, each under the key the stream has reached, give the bytes of one pass.
+TEST(CryptPayload, PiecesUnderTheKeyAtTheirOffsetMatchOnePass) {
+  std::vector<std::uint8_t> whole(1000);
+  for (std::size_t i = 0; i < whole.size(); ++i) whole[i] = static_cast<std::uint8_t>(i * 13 + 5);
+  std::vector<std::uint8_t> pieces = whole;
+  constexpr std::uint32_t KEY = 0x12345678;
+  crypt_payload(whole.data(), whole.size(), KEY);
+  std::size_t offset = 0;
+  for (const std::size_t length : {1u, 31u, 33u, 64u, 7u, 500u, 364u}) {
+    crypt_payload(pieces.data() + offset, length, session_key_at(KEY, offset));
+    offset += length;
+  }
+  ASSERT_EQ(whole.size(), offset);
+  EXPECT_EQ(whole, pieces);
+  EXPECT_EQ(KEY, session_key_at(KEY, 32 * 1000003ull));
+}
+
 TEST(CryptPayload, KeyZeroChangesNothing) {
   std::vector<std::uint8_t> bytes = {1, 2, 3, 250};
   crypt_payload(bytes.data(), bytes.size(), 0);

@@ -1,42 +1,78 @@
 // What differs between the platforms corvane is built for: the path separator, directory
-// listing, and the file queries that standard C++ leaves out. Everything else in the tools is
-// written once, against these plain functions.
+// listing, file identity, and the file calls that standard C++ leaves out. Everything else in
+// the tools is written once, against these plain functions.
+//
+// Results: PLATFORM_OK, or PLATFORM_FAILED when the call could not do what it says; the few
+// calls that return something else say so.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-// Reads the status of path (links followed). Returns 0 and sets is_directory, or -1 when the
-// status cannot be read (the path is missing, empty, or refused by the platform).
+constexpr int PLATFORM_OK = 0;
+constexpr int PLATFORM_FAILED = -1;
+
+// Reads the status of path (links followed). Returns PLATFORM_OK and sets is_directory, or
+// PLATFORM_FAILED when the status cannot be read (the path is missing, empty, or refused).
 int query_path_status(const std::string& path, bool* is_directory);
+
+// Which file a name reaches, however it is spelled: the device and inode on POSIX, the volume
+// and file index on Windows.
+struct FileIdentity {
+  std::uint64_t volume;
+  std::uint64_t index;
+};
+
+bool is_same_file(const FileIdentity& one, const FileIdentity& other);
 
 // An input file open for reading.
 struct InputFile {
-  std::intptr_t handle;  // the platform's own handle
-  std::int64_t size;     // bytes, measured when it was opened
+  std::intptr_t handle;   // the platform's own handle
+  std::int64_t size;      // bytes, measured when it was opened
+  FileIdentity identity;  // taken when it was opened
 };
 
-constexpr int INPUT_CANNOT_OPEN = -1;
-constexpr int INPUT_IS_PACKAGE = -2;
-
 // Opens path for reading when it names a regular file (links followed), never blocking on a FIFO
-// or device, and measures it. Returns 0; INPUT_IS_PACKAGE, with nothing left open, when path
-// names the same file as package however it is spelled (package may be nullptr: no such check);
-// or INPUT_CANNOT_OPEN.
-int open_input(const std::string& path, std::FILE* package, InputFile* input);
+// or device, and measures it. Returns PLATFORM_OK, or PLATFORM_FAILED with nothing left open.
+int open_input(const std::string& path, InputFile* input);
 
-// Reads the next length bytes of the input into bytes. Returns the count read: less than length
-// only when the file ended early or failed.
-std::size_t read_input(const InputFile& input, std::uint8_t* bytes, std::size_t length);
+// Reads up to length bytes into bytes, as many as the file yields before its end. Returns the
+// count, less than length only at the end of the file, or -1 when reading fails. A regular file
+// yields fewer bytes than asked for only at its end, so asking for one byte more than expected
+// finds the end without a further call.
+std::int64_t read_input(const InputFile& input, std::uint8_t* bytes, std::size_t length);
 
 void close_input(const InputFile& input);
 
-// Returns the stream's current position as a 64-bit number, or -1.
-std::int64_t stream_position(std::FILE* stream);
+// A file written from its start, in order; a regular file can also be patched and cut back.
+struct OutputFile {
+  std::intptr_t handle;   // the platform's own handle
+  bool is_regular;        // a regular file, not a device or FIFO
+  FileIdentity identity;  // taken when it was created
+};
+
+// Creates name for writing, or truncates it when it exists (links followed). Returns
+// PLATFORM_OK, or PLATFORM_FAILED with nothing left open.
+int create_output(const std::string& name, OutputFile* output);
+
+// Appends length bytes. Returns PLATFORM_OK, or PLATFORM_FAILED when not all were written.
+int write_output(const OutputFile& output, const std::uint8_t* bytes, std::size_t length);
+
+// Overwrites length bytes at offset of a regular file; the next write_output still appends.
+int write_output_at(const OutputFile& output, const std::uint8_t* bytes, std::size_t length,
+                    std::int64_t offset);
+
+// Cuts a regular file back to its first length bytes; the next write_output appends there.
+int cut_output(const OutputFile& output, std::int64_t length);
+
+// Closes the file. PLATFORM_FAILED means the system could not complete the writes.
+int close_output(const OutputFile& output);
+
+// Removes the file called name. Returns PLATFORM_OK or PLATFORM_FAILED.
+int remove_file(const std::string& name);
 
 // Returns the part of path after its last directory separator, or the whole path when it has
 // none.
@@ -46,14 +82,32 @@ std::string base_name(const std::string& path);
 std::string join_path(const std::string& directory, const std::string& name);
 
 // Fills names with the bare name of every entry of directory, dot entries included, in the
-// order the walk packs them. Returns 0, or -1 when the directory cannot be listed; a failure
-// part-way through ends the list where it stands.
+// order the walk packs them. Returns PLATFORM_OK, or PLATFORM_FAILED when the directory cannot
+// be listed; a failure part-way through ends the list where it stands.
 int list_directory(const std::string& directory, std::vector<std::string>* names);
 
-// The file system's name for path, a name as the C runtime's narrow file calls take it (and as
-// list_directory gives it), so that std::filesystem and std::fstream reach the same file as
-// std::fopen. On Windows those calls read the bytes in the code page of the file APIs, where
-// std::filesystem would read them in the C locale, as if every byte were a character of its own.
+// A directory kept open while its entries are opened. On POSIX each entry is looked up in the
+// directory that was listed, whatever happens to its path meanwhile, and without walking the
+// whole path again; Windows opens each entry by its joined path.
+struct OpenDirectory {
+  std::intptr_t handle;  // the platform's own handle, or -1 where entries are opened by path
+  std::string path;      // as given
+};
+
+// Opens directory and lists it as list_directory does. Returns PLATFORM_OK, or PLATFORM_FAILED
+// with nothing left open.
+int open_directory(const std::string& path, OpenDirectory* directory,
+                   std::vector<std::string>* names);
+
+// open_input for the entry called name in directory.
+int open_entry_input(const OpenDirectory& directory, const std::string& name, InputFile* input);
+
+void close_directory(const OpenDirectory& directory);
+
+// The file system's name for path, a name as the narrow file calls above take it (and as
+// list_directory gives it), so that std::filesystem and std::fstream reach the same file. On
+// Windows those calls read the bytes in the code page of the file APIs, where std::filesystem
+// would read them in the C locale, as if every byte were a character of its own.
 std::filesystem::path native_path(const std::string& path);
 
 // Returns a key for name under which two names of one file are equal, so that no two nodes are

@@ -8,56 +8,146 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 
 #include "platform.h"
 
+namespace {
+
+FileIdentity identity_of(const struct stat& status) {
+  return {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
+}
+
+constexpr std::size_t READ_LIMIT = std::size_t{1} << 30;
+
+int descriptor_of(const std::intptr_t handle) {
+  return static_cast<int>(handle);
+}
+
+}  // namespace
+
 int query_path_status(const std::string& path, bool* is_directory) {
   struct stat status;
-  if (stat(path.c_str(), &status) != 0) return -1;
+  if (stat(path.c_str(), &status) != 0) return PLATFORM_FAILED;
   *is_directory = S_ISDIR(status.st_mode);
-  return 0;
+  return PLATFORM_OK;
 }
 
-int open_input(const std::string& path, std::FILE* const package, InputFile* const input) {
+bool is_same_file(const FileIdentity& one, const FileIdentity& other) {
+  return one.volume == other.volume && one.index == other.index;
+}
+
+namespace {
+
+// Opens name, relative to the directory open as at (AT_FDCWD for the current one), as an input.
+int open_input_at(const int at, const char* const name, InputFile* const input) {
   // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer for ever.
-  const int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (descriptor < 0) return INPUT_CANNOT_OPEN;
+  const int descriptor = openat(at, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (descriptor < 0) return PLATFORM_FAILED;
   struct stat status;
-  struct stat output;
-  int result = INPUT_CANNOT_OPEN;
-  if (fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode)) {
-    const bool is_package = package != nullptr && fstat(fileno(package), &output) == 0 &&
-                            status.st_dev == output.st_dev && status.st_ino == output.st_ino;
-    result = is_package ? INPUT_IS_PACKAGE : 0;
-  }
-  if (result != 0) {
+  if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
     close(descriptor);
-    return result;
+    return PLATFORM_FAILED;
   }
-  input->handle = descriptor;
-  input->size = status.st_size;
-  return 0;
+  *input = {descriptor, status.st_size, identity_of(status)};
+  return PLATFORM_OK;
 }
 
-std::size_t read_input(const InputFile& input, std::uint8_t* const bytes,
-                       const std::size_t length) {
+// Reads the names of the directory open as descriptor, which the listing takes over.
+int read_names(const int descriptor, std::vector<std::string>* const names) {
+  DIR* const listing = fdopendir(descriptor);
+  if (listing == nullptr) {
+    close(descriptor);
+    return PLATFORM_FAILED;
+  }
+  names->clear();
+  while (const dirent* const entry = readdir(listing)) names->emplace_back(entry->d_name);
+  closedir(listing);
+  // std::string compares as unsigned bytes, so this is the byte order of the names.
+  std::sort(names->begin(), names->end());
+  return PLATFORM_OK;
+}
+
+int open_directory_descriptor(const std::string& path) {
+  return open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+}  // namespace
+
+int open_input(const std::string& path, InputFile* const input) {
+  return open_input_at(AT_FDCWD, path.c_str(), input);
+}
+
+std::int64_t read_input(const InputFile& input, std::uint8_t* const bytes,
+                        const std::size_t length) {
   std::size_t done = 0;
   while (done < length) {
-    const ssize_t got = read(static_cast<int>(input.handle), bytes + done, length - done);
+    // Linux moves at most 2 GiB - 4 KiB in one call: a larger request would come back short
+    // before the end.
+    const std::size_t asked = std::min(length - done, READ_LIMIT);
+    const ssize_t got = read(descriptor_of(input.handle), bytes + done, asked);
     if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
+    if (got < 0) return -1;
     done += static_cast<std::size_t>(got);
+    if (static_cast<std::size_t>(got) < asked) break;
   }
-  return done;
+  return static_cast<std::int64_t>(done);
 }
 
 void close_input(const InputFile& input) {
-  close(static_cast<int>(input.handle));
+  close(descriptor_of(input.handle));
 }
 
-std::int64_t stream_position(std::FILE* stream) {
-  return ftello(stream);
+int create_output(const std::string& name, OutputFile* const output) {
+  const int descriptor = open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (descriptor < 0) return PLATFORM_FAILED;
+  struct stat status;
+  if (fstat(descriptor, &status) != 0) {
+    close(descriptor);
+    return PLATFORM_FAILED;
+  }
+  *output = {descriptor, S_ISREG(status.st_mode), identity_of(status)};
+  return PLATFORM_OK;
+}
+
+int write_output(const OutputFile& output, const std::uint8_t* const bytes,
+                 const std::size_t length) {
+  std::size_t done = 0;
+  while (done < length) {
+    const ssize_t put = write(descriptor_of(output.handle), bytes + done, length - done);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return PLATFORM_FAILED;
+    done += static_cast<std::size_t>(put);
+  }
+  return PLATFORM_OK;
+}
+
+int write_output_at(const OutputFile& output, const std::uint8_t* const bytes,
+                    const std::size_t length, const std::int64_t offset) {
+  std::size_t done = 0;
+  while (done < length) {
+    const ssize_t put = pwrite(descriptor_of(output.handle), bytes + done, length - done,
+                               static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return PLATFORM_FAILED;
+    done += static_cast<std::size_t>(put);
+  }
+  return PLATFORM_OK;
+}
+
+int cut_output(const OutputFile& output, const std::int64_t length) {
+  const int descriptor = descriptor_of(output.handle);
+  return ftruncate(descriptor, static_cast<off_t>(length)) == 0 &&
+                 lseek(descriptor, static_cast<off_t>(length), SEEK_SET) == length
+             ? PLATFORM_OK
+             : PLATFORM_FAILED;
+}
+
+int close_output(const OutputFile& output) {
+  return close(descriptor_of(output.handle)) == 0 ? PLATFORM_OK : PLATFORM_FAILED;
+}
+
+int remove_file(const std::string& name) {
+  return unlink(name.c_str()) == 0 ? PLATFORM_OK : PLATFORM_FAILED;
 }
 
 std::string base_name(const std::string& path) {
@@ -70,14 +160,35 @@ std::string join_path(const std::string& directory, const std::string& name) {
 }
 
 int list_directory(const std::string& directory, std::vector<std::string>* names) {
-  DIR* const listing = opendir(directory.c_str());
-  if (listing == nullptr) return -1;
-  names->clear();
-  while (const dirent* const entry = readdir(listing)) names->emplace_back(entry->d_name);
-  closedir(listing);
-  // std::string compares as unsigned bytes, so this is the byte order of the names.
-  std::sort(names->begin(), names->end());
-  return 0;
+  const int descriptor = open_directory_descriptor(directory);
+  return descriptor < 0 ? PLATFORM_FAILED : read_names(descriptor, names);
+}
+
+int open_directory(const std::string& path, OpenDirectory* const directory,
+                   std::vector<std::string>* const names) {
+  const int descriptor = open_directory_descriptor(path);
+  if (descriptor < 0) return PLATFORM_FAILED;
+  // The listing closes the descriptor it reads; the entries are opened through a second one.
+  const int kept = fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
+  if (kept < 0) {
+    close(descriptor);
+    return PLATFORM_FAILED;
+  }
+  if (read_names(descriptor, names) != PLATFORM_OK) {
+    close(kept);
+    return PLATFORM_FAILED;
+  }
+  *directory = {kept, path};
+  return PLATFORM_OK;
+}
+
+int open_entry_input(const OpenDirectory& directory, const std::string& name,
+                     InputFile* const input) {
+  return open_input_at(descriptor_of(directory.handle), name.c_str(), input);
+}
+
+void close_directory(const OpenDirectory& directory) {
+  close(descriptor_of(directory.handle));
 }
 
 std::filesystem::path native_path(const std::string& path) {

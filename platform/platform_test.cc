@@ -25,27 +25,52 @@ using OpenInput = ScratchTest;
 TEST_F(OpenInput, OpensAndMeasuresAFileButNeitherADirectoryNorADevice) {
   write_file(scratch / "a.txt", "abc");
   InputFile input;
-  ASSERT_EQ(0, open_input((scratch / "a.txt").string(), nullptr, &input));
+  ASSERT_EQ(PLATFORM_OK, open_input((scratch / "a.txt").string(), &input));
   EXPECT_EQ(3, input.size);
   std::uint8_t bytes[4] = {};
-  EXPECT_EQ(3u, read_input(input, bytes, sizeof bytes));
+  EXPECT_EQ(3, read_input(input, bytes, sizeof bytes)) << "fewer than asked at the end";
   EXPECT_EQ(0, std::memcmp("abc", bytes, 3));
+  EXPECT_EQ(0, read_input(input, bytes, sizeof bytes));
   close_input(input);
-  EXPECT_EQ(INPUT_CANNOT_OPEN, open_input(scratch.string(), nullptr, &input));
-  EXPECT_EQ(INPUT_CANNOT_OPEN, open_input(DEVICE, nullptr, &input));
+  EXPECT_EQ(PLATFORM_FAILED, open_input(scratch.string(), &input));
+  EXPECT_EQ(PLATFORM_FAILED, open_input(DEVICE, &input));
+  EXPECT_EQ(PLATFORM_FAILED, open_input((scratch / "missing").string(), &input));
 }
 
-TEST_F(OpenInput, KnowsThePackageUnderAnotherName) {
-  const fs::path package_path = scratch / "package.img";
-  std::FILE* const package = std::fopen(package_path.string().c_str(), "wb");
-  ASSERT_NE(nullptr, package);
+// The package is known by its identity however it is named; another file is not.
+TEST_F(OpenInput, TellsTheOutputFileByIdentity) {
+  OutputFile output;
+  ASSERT_EQ(PLATFORM_OK, create_output((scratch / "package.img").string(), &output));
+  EXPECT_TRUE(output.is_regular);
   write_file(scratch / "other", "x");
   InputFile input;
-  EXPECT_EQ(INPUT_IS_PACKAGE,
-            open_input((scratch / "." / "package.img").string(), package, &input));
-  ASSERT_EQ(0, open_input((scratch / "other").string(), package, &input));
+  ASSERT_EQ(PLATFORM_OK, open_input((scratch / "." / "package.img").string(), &input));
+  EXPECT_TRUE(is_same_file(output.identity, input.identity));
   close_input(input);
-  std::fclose(package);
+  ASSERT_EQ(PLATFORM_OK, open_input((scratch / "other").string(), &input));
+  EXPECT_FALSE(is_same_file(output.identity, input.identity));
+  close_input(input);
+  EXPECT_EQ(PLATFORM_OK, close_output(output));
+}
+
+using Output = ScratchTest;
+
+// Appends, patches behind the end and cuts back, as the package writer does with a node.
+TEST_F(Output, AppendsPatchesAndCutsBack) {
+  const fs::path path = scratch / "out";
+  write_file(path, "an earlier, longer file");
+  OutputFile output;
+  ASSERT_EQ(PLATFORM_OK, create_output(path.string(), &output));
+  const auto bytes = [](const char* text) { return reinterpret_cast<const std::uint8_t*>(text); };
+  EXPECT_EQ(PLATFORM_OK, write_output(output, bytes("0123456789"), 10));
+  EXPECT_EQ(PLATFORM_OK, write_output_at(output, bytes("ab"), 2, 3));
+  EXPECT_EQ(PLATFORM_OK, write_output(output, bytes("XY"), 2));
+  EXPECT_EQ(PLATFORM_OK, cut_output(output, 4));
+  EXPECT_EQ(PLATFORM_OK, write_output(output, bytes("z"), 1));
+  EXPECT_EQ(PLATFORM_OK, close_output(output));
+  EXPECT_EQ("012az", read_file(path));
+  EXPECT_EQ(PLATFORM_OK, remove_file(path.string()));
+  EXPECT_FALSE(fs::exists(path));
 }
 
 using NativePath = ScratchTest;
@@ -56,10 +81,10 @@ TEST_F(NativePath, NamesTheFileTheListingAndOpeningSee) {
   const std::string name = "\x80\xe9\xff.txt";
   write_file(scratch / native_path(name), "abc");
   std::vector<std::string> names;
-  ASSERT_EQ(0, list_directory(scratch.string(), &names));
+  ASSERT_EQ(PLATFORM_OK, list_directory(scratch.string(), &names));
   EXPECT_NE(names.end(), std::find(names.begin(), names.end(), name));
   InputFile input;
-  ASSERT_EQ(0, open_input(join_path(scratch.string(), name), nullptr, &input));
+  ASSERT_EQ(PLATFORM_OK, open_input(join_path(scratch.string(), name), &input));
   EXPECT_EQ(3, input.size);
   close_input(input);
 }

@@ -1,80 +1,146 @@
-// Windows, the tool's home platform: the C runtime's own status query, file streams and listing
-// are used as they are, with their refusals. The separator is "\" alone ("/" is a character of
-// the name as far as the base name goes), and a walk takes the entries in the order the listing
-// yields them. Standard output stays a text stream, so every "\n" reaches it as "\r\n".
+// Windows, the tool's home platform: the C runtime's own status query and listing are used as
+// they are, with their refusals; files are read and written through Win32 handles. The
+// separator is "\" alone ("/" is a character of the name as far as the base name goes), and a
+// walk takes the entries in the order the listing yields them.
 #define WIN32_LEAN_AND_MEAN
 #define NOMINMAX
 #include <io.h>
 #include <sys/stat.h>
 #include <windows.h>
 
-#include <cstdio>
-
 #include "platform.h"
-
-int query_path_status(const std::string& path, bool* is_directory) {
-  // Refuses "*" and "?", a bare drive such as X: and a trailing "\" or "/" other than a root.
-  struct _stat64 status;
-  if (_stat64(path.c_str(), &status) != 0) return -1;
-  *is_directory = (status.st_mode & _S_IFMT) == _S_IFDIR;
-  return 0;
-}
 
 namespace {
 
-// True when both handles are open on one file: the same volume and the same index there, however
-// the file was named.
-bool same_file(const HANDLE first, const HANDLE second) {
-  BY_HANDLE_FILE_INFORMATION one;
-  BY_HANDLE_FILE_INFORMATION other;
-  return first != INVALID_HANDLE_VALUE && second != INVALID_HANDLE_VALUE &&
-         GetFileInformationByHandle(first, &one) != 0 &&
-         GetFileInformationByHandle(second, &other) != 0 &&
-         one.dwVolumeSerialNumber == other.dwVolumeSerialNumber &&
-         one.nFileIndexHigh == other.nFileIndexHigh && one.nFileIndexLow == other.nFileIndexLow;
+HANDLE handle_of(const std::intptr_t handle) {
+  return reinterpret_cast<HANDLE>(handle);
 }
 
-HANDLE handle_of(std::FILE* const stream) {
-  return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+// The file's volume and index there, which no other name of another file shares.
+bool take_identity(const HANDLE file, FileIdentity* const identity) {
+  BY_HANDLE_FILE_INFORMATION information;
+  if (GetFileInformationByHandle(file, &information) == 0) return false;
+  *identity = {
+      information.dwVolumeSerialNumber,
+      static_cast<std::uint64_t>(information.nFileIndexHigh) << 32 | information.nFileIndexLow};
+  return true;
 }
 
-std::FILE* stream_of(const InputFile& input) {
-  return reinterpret_cast<std::FILE*>(input.handle);
+// ReadFile and WriteFile take at most 4 GiB - 1 at a time.
+DWORD clamped(const std::size_t length) {
+  return length > 0x40000000u ? 0x40000000u : static_cast<DWORD>(length);
 }
 
 }  // namespace
 
-int open_input(const std::string& path, std::FILE* const package, InputFile* const input) {
-  // Opening a directory fails; a device (NUL, CON) opens but is no file to pack.
-  std::FILE* const stream = std::fopen(path.c_str(), "rb");
-  if (stream == nullptr) return INPUT_CANNOT_OPEN;
+int query_path_status(const std::string& path, bool* is_directory) {
+  // Refuses "*" and "?", a bare drive such as X: and a trailing "\" or "/" other than a root.
   struct _stat64 status;
-  int result = INPUT_CANNOT_OPEN;
-  if (_fstat64(_fileno(stream), &status) == 0 && (status.st_mode & _S_IFMT) == _S_IFREG) {
-    result = package != nullptr && same_file(handle_of(stream), handle_of(package))
-                 ? INPUT_IS_PACKAGE
-                 : 0;
-  }
-  if (result != 0) {
-    std::fclose(stream);
-    return result;
-  }
-  input->handle = reinterpret_cast<std::intptr_t>(stream);
-  input->size = status.st_size;
-  return 0;
+  if (_stat64(path.c_str(), &status) != 0) return PLATFORM_FAILED;
+  *is_directory = (status.st_mode & _S_IFMT) == _S_IFDIR;
+  return PLATFORM_OK;
 }
 
-std::size_t read_input(const InputFile& input, std::uint8_t* const bytes,
-                       const std::size_t length) {
-  return std::fread(bytes, 1, length, stream_of(input));
+bool is_same_file(const FileIdentity& one, const FileIdentity& other) {
+  return one.volume == other.volume && one.index == other.index;
+}
+
+int open_input(const std::string& path, InputFile* const input) {
+  // Opening a directory fails; a device (NUL, CON) opens but is no file to pack.
+  const HANDLE file = CreateFileA(
+      path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return PLATFORM_FAILED;
+  LARGE_INTEGER size;
+  FileIdentity identity;
+  if (GetFileType(file) != FILE_TYPE_DISK || GetFileSizeEx(file, &size) == 0 ||
+      !take_identity(file, &identity)) {
+    CloseHandle(file);
+    return PLATFORM_FAILED;
+  }
+  *input = {reinterpret_cast<std::intptr_t>(file), size.QuadPart, identity};
+  return PLATFORM_OK;
+}
+
+std::int64_t read_input(const InputFile& input, std::uint8_t* const bytes,
+                        const std::size_t length) {
+  std::size_t done = 0;
+  while (done < length) {
+    const DWORD asked = clamped(length - done);
+    DWORD got = 0;
+    if (ReadFile(handle_of(input.handle), bytes + done, asked, &got, nullptr) == 0) return -1;
+    done += got;
+    if (got < asked) break;
+  }
+  return static_cast<std::int64_t>(done);
 }
 
 void close_input(const InputFile& input) {
-  std::fclose(stream_of(input));
+  CloseHandle(handle_of(input.handle));
 }
 
-std::int64_t stream_position(std::FILE* stream) {
-  return _ftelli64(stream);
+int create_output(const std::string& name, OutputFile* const output) {
+  // Others may read the package while it is written, as corvane itself does to refuse it as an
+  // input.
+  const HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return PLATFORM_FAILED;
+  FileIdentity identity{};
+  const bool is_regular = GetFileType(file) == FILE_TYPE_DISK;
+  if (is_regular && !take_identity(file, &identity)) {
+    CloseHandle(file);
+    return PLATFORM_FAILED;
+  }
+  *output = {reinterpret_cast<std::intptr_t>(file), is_regular, identity};
+  return PLATFORM_OK;
+}
+
+int write_output(const OutputFile& output, const std::uint8_t* const bytes,
+                 const std::size_t length) {
+  std::size_t done = 0;
+  while (done < length) {
+    DWORD put = 0;
+    if (WriteFile(handle_of(output.handle), bytes + done, clamped(length - done), &put, nullptr) ==
+            0 ||
+        put == 0) {
+      return PLATFORM_FAILED;
+    }
+    done += put;
+  }
+  return PLATFORM_OK;
+}
+
+int write_output_at(const OutputFile& output, const std::uint8_t* const bytes,
+                    const std::size_t length, const std::int64_t offset) {
+  // A positioned write on a handle opened for plain I/O also moves the file pointer: it is put
+  // back at the end, where the next append goes.
+  OVERLAPPED position{};
+  position.Offset = static_cast<DWORD>(offset);
+  position.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD put = 0;
+  const LARGE_INTEGER none{};
+  return WriteFile(handle_of(output.handle), bytes, clamped(length), &put, &position) != 0 &&
+                 put == length &&
+                 SetFilePointerEx(handle_of(output.handle), none, nullptr, FILE_END) != 0
+             ? PLATFORM_OK
+             : PLATFORM_FAILED;
+}
+
+int cut_output(const OutputFile& output, const std::int64_t length) {
+  LARGE_INTEGER position;
+  position.QuadPart = length;
+  return SetFilePointerEx(handle_of(output.handle), position, nullptr, FILE_BEGIN) != 0 &&
+                 SetEndOfFile(handle_of(output.handle)) != 0
+             ? PLATFORM_OK
+             : PLATFORM_FAILED;
+}
+
+int close_output(const OutputFile& output) {
+  return CloseHandle(handle_of(output.handle)) != 0 ? PLATFORM_OK : PLATFORM_FAILED;
+}
+
+int remove_file(const std::string& name) {
+  return DeleteFileA(name.c_str()) != 0 ? PLATFORM_OK : PLATFORM_FAILED;
 }
 
 std::string base_name(const std::string& path) {
@@ -90,14 +156,28 @@ int list_directory(const std::string& directory, std::vector<std::string>* names
   const std::string pattern = directory + "\\*.*";
   struct __finddata64_t entry;
   const std::intptr_t listing = _findfirst64(pattern.c_str(), &entry);
-  if (listing == -1) return -1;
+  if (listing == -1) return PLATFORM_FAILED;
   names->clear();
   do {
     names->emplace_back(entry.name);
   } while (_findnext64(listing, &entry) == 0);
   _findclose(listing);
-  return 0;
+  return PLATFORM_OK;
 }
+
+int open_directory(const std::string& path, OpenDirectory* const directory,
+                   std::vector<std::string>* const names) {
+  if (list_directory(path, names) != PLATFORM_OK) return PLATFORM_FAILED;
+  *directory = {-1, path};
+  return PLATFORM_OK;
+}
+
+int open_entry_input(const OpenDirectory& directory, const std::string& name,
+                     InputFile* const input) {
+  return open_input(join_path(directory.path, name), input);
+}
+
+void close_directory(const OpenDirectory&) {}
 
 std::filesystem::path native_path(const std::string& path) {
   // A name that does not convert becomes the empty path, which no file call accepts.

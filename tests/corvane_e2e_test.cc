@@ -452,9 +452,10 @@ TEST_F(Corvane, EncryptsEachFirmwareImageUnderTheNextKeyOfTheRunsClock) {
 
   Expected expected;
   for (std::uint32_t seed = first_seed; seed <= last_seed; ++seed) {
-    seed_session_keys(seed);
+    SessionKeys generator;
+    seed_session_keys(&generator, seed);
     std::uint32_t keys[3];
-    for (std::uint32_t& key : keys) key = next_session_key();
+    for (std::uint32_t& key : keys) key = next_session_key(&generator);
     expected = {
         console(CREATED + firmware_lines("app.bin", app.size(), keys[0]) +
                 packed_lines("a.txt", "a.txt", 3) + firmware_lines("dir.x/EMPTY.BIN", 0, keys[1]) +

@@ -13,8 +13,7 @@ std::string descriptor_bytes(const std::string& name, const std::uint32_t size,
   make_node_descriptor(&descriptor, name.c_str(), size);
   descriptor.flags = flags;
   descriptor.session_key = key;
-  descriptor.payload_size = size;
-  descriptor.node_size = size + static_cast<std::uint32_t>(NODE_DESCRIPTOR_SIZE);
+  set_node_payload_size(&descriptor, size);
   descriptor.checksum = checksum;
   std::uint8_t header[NODE_DESCRIPTOR_SIZE];
   serialise_node_descriptor(descriptor, header);
