@@ -6,6 +6,7 @@
 
 #include "node_descriptor.h"
 #include "pack_run.h"
+#include "source_date_epoch.h"
 #include "status.h"
 #include "version.h"
 
@@ -13,7 +14,7 @@ namespace {
 
 constexpr char TOOL_NAME[] = "corvane";
 
-int print_usage() {
+void print_usage() {
   std::printf("\r\nusage: %s [file or dir] [file or dir] ... \r\n\n", TOOL_NAME);
   std::printf("       Program autodetects directories and dives into them (1 level only)\r\n");
   std::printf(
@@ -21,19 +22,33 @@ int print_usage() {
       "       properly detected, encrypted and packaged for bootloader.\r\n"
       "       Application image will be automatically deleted by bootloader\r\n"
       "       after installation and storage place could be reused by application.\r\n\n");
-  return STATUS_USAGE;
+}
+
+int pack(const int argument_count, const char* const* const arguments, const SeedClock clock,
+         const char* const source_date_epoch) {
+  if (argument_count < 2) {
+    print_usage();
+    return EXIT_USAGE;
+  }
+  std::uint32_t seed = 0;
+  if (source_date_epoch == nullptr || *source_date_epoch == '\0') {
+    seed = clock();
+  } else if (!parse_source_date_epoch(source_date_epoch, &seed)) {
+    std::printf("Can NOT use SOURCE_DATE_EPOCH \"%s\": expected whole seconds since 1970 !\r\n",
+                source_date_epoch);
+    return EXIT_BAD_SOURCE_DATE_EPOCH;
+  }
+  const std::vector<std::string> inputs(arguments + 1, arguments + argument_count);
+  return pack_arguments(stdout, seed, inputs) == STATUS_OK ? EXIT_OK : EXIT_PACKAGE_FAILED;
 }
 
 }  // namespace
 
-int run(const int argument_count, const char* const* const arguments, const SeedClock clock) {
+int run(const int argument_count, const char* const* const arguments, const SeedClock clock,
+        const char* const source_date_epoch) {
   std::printf("%s %s\r\n", TOOL_NAME, CORVANE_VERSION);
   std::printf("Node Descriptor Version: %i\r\n", static_cast<int>(NODE_DESCRIPTOR_VERSION));
-  const int status =
-      argument_count < 2
-          ? print_usage()
-          : pack_arguments(stdout, clock(),
-                           std::vector<std::string>(arguments + 1, arguments + argument_count));
+  const int status = pack(argument_count, arguments, clock, source_date_epoch);
   std::fflush(stdout);
   return status;
 }

@@ -4,11 +4,18 @@
 
 #include <cstdint>
 
+// Exit statuses of corvane. Single inputs that fail never change them.
+constexpr int EXIT_OK = 0;                      // the package was written
+constexpr int EXIT_USAGE = -1;                  // no input given: the usage was printed
+constexpr int EXIT_BAD_SOURCE_DATE_EPOCH = -3;  // SOURCE_DATE_EPOCH is not whole seconds
+constexpr int EXIT_PACKAGE_FAILED = -5;         // package.img cannot be created or written
+
 // Returns the calendar time in whole seconds since 1970-01-01 00:00:00 UTC, cut to 32 bits.
 using SeedClock = std::uint32_t (*)();
 
 // Prints the banner, then packs every argument after the first into package.img in the current
-// directory, seeding the session keys from clock. Returns the exit status: STATUS_OK,
-// STATUS_USAGE when there is no input, or STATUS_PACKAGE_FAILED when the package image cannot
-// be created or written.
-int run(int argument_count, const char* const* arguments, SeedClock clock);
+// directory. The session keys are seeded from source_date_epoch, the value of the variable
+// SOURCE_DATE_EPOCH, when it is set and not empty (nullptr when unset), and from clock
+// otherwise. Returns the exit status.
+int run(int argument_count, const char* const* arguments, SeedClock clock,
+        const char* source_date_epoch);

@@ -1,6 +1,8 @@
+#include <cstdlib>
 #include <ctime>
 
 #include "driver.h"
+#include "output.h"
 
 namespace {
 std::uint32_t current_time_seconds() {
@@ -9,5 +11,6 @@ std::uint32_t current_time_seconds() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  return run(argc, argv, current_time_seconds);
+  prepare_process();
+  return run(argc, argv, current_time_seconds, std::getenv("SOURCE_DATE_EPOCH"));
 }

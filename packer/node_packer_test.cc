@@ -24,7 +24,7 @@ class PackFile : public ScratchTest {
     ASSERT_EQ(STATUS_OK, create_package_output(&run.package, (scratch / "package.img").string()));
   }
   void TearDown() override {
-    close_package_output(&run.package);
+    abandon_package_output(&run.package);
     std::fclose(console);
     ScratchTest::TearDown();
   }
@@ -47,7 +47,7 @@ class PackFile : public ScratchTest {
   }
 
   std::string package() {
-    EXPECT_EQ(STATUS_OK, close_package_output(&run.package));
+    EXPECT_EQ(STATUS_OK, commit_package_output(&run.package));
     return read_file(scratch / "package.img");
   }
 

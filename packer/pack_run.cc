@@ -9,10 +9,9 @@
 
 namespace {
 
-// A package that could not be written completely must not reach a device: it is removed.
+// A package that could not be written completely never takes the earlier one's place.
 int abandon_package(PackRun* const run) {
-  close_package_output(&run->package);
-  remove_file(OUTPUT_FILE_NAME);
+  abandon_package_output(&run->package);
   std::fprintf(run->console, "Can NOT write output file %s !\r\n", OUTPUT_FILE_NAME);
   return STATUS_PACKAGE_FAILED;
 }
@@ -29,8 +28,10 @@ int pack_arguments(std::FILE* const console, const std::uint32_t seed,
   }
   std::fprintf(console, "Creating output file %s ...\r\n", OUTPUT_FILE_NAME);
 
+  // Neither the package being written nor the one it replaces is ever an input.
   std::vector<FileIdentity> output_files;
-  if (run.package.file.is_regular) output_files.push_back(run.package.file.identity);
+  if (run.package.file.is_temporary) output_files.push_back(run.package.file.identity);
+  if (run.package.file.has_earlier) output_files.push_back(run.package.file.earlier);
   Plan plan;
   start_plan(&plan, arguments, output_files);
   PlanStep step;
@@ -42,10 +43,10 @@ int pack_arguments(std::FILE* const console, const std::uint32_t seed,
       return abandon_package(&run);
     }
   }
-  // Everything is written and closed before the size is reported, so that a full disk is found
-  // while it can still be said.
+  // Everything is written and in place before the size is reported, so that a full disk is
+  // found while it can still be said.
   const std::int64_t size = package_size(run.package);
-  if (close_package_output(&run.package) != STATUS_OK) return abandon_package(&run);
+  if (commit_package_output(&run.package) != STATUS_OK) return abandon_package(&run);
   std::fprintf(console, "Package size: %" PRId64 "\r\nDone.\r\n", size);
   return STATUS_OK;
 }

@@ -47,7 +47,7 @@ std::int64_t package_size(const PackageOutput& output) {
 int begin_node(PackageOutput* const output, const std::size_t payload_size) {
   // One byte more than the payload: reading to the end of an input asks for one byte past it.
   const std::size_t room =
-      output->file.is_regular ? NODE_DESCRIPTOR_SIZE : NODE_DESCRIPTOR_SIZE + payload_size + 1;
+      output->file.is_temporary ? NODE_DESCRIPTOR_SIZE : NODE_DESCRIPTOR_SIZE + payload_size + 1;
   if (!make_room(output, room)) return STATUS_NO_MEMORY;
   if (output->failed) return STATUS_PACKAGE_FAILED;
   output->node_offset = package_size(*output);
@@ -105,13 +105,24 @@ int drop_node(PackageOutput* const output) {
   return output->failed ? STATUS_PACKAGE_FAILED : STATUS_OK;
 }
 
-int close_package_output(PackageOutput* const output) {
-  if (!output->closed) {
-    write_gathered(output);
-    std::free(output->buffer);
-    output->buffer = nullptr;
-    if (close_output(output->file) != PLATFORM_OK) output->failed = true;
-    output->closed = true;
+int commit_package_output(PackageOutput* const output) {
+  if (output->closed) return output->failed ? STATUS_PACKAGE_FAILED : STATUS_OK;
+  write_gathered(output);
+  std::free(output->buffer);
+  output->buffer = nullptr;
+  output->closed = true;
+  if (output->failed) {
+    discard_output(&output->file);
+    return STATUS_PACKAGE_FAILED;
   }
+  if (commit_output(&output->file) != PLATFORM_OK) output->failed = true;
   return output->failed ? STATUS_PACKAGE_FAILED : STATUS_OK;
+}
+
+void abandon_package_output(PackageOutput* const output) {
+  if (output->closed) return;
+  std::free(output->buffer);
+  output->buffer = nullptr;
+  output->closed = true;
+  discard_output(&output->file);
 }

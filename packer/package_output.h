@@ -1,9 +1,10 @@
 // The package image as it is written: nodes gathered in one large buffer and written in large
-// pieces. A node is written as it is read: a node that fits the buffer is assembled there whole
-// and written once with its neighbours; a larger one streams through, and its descriptor is
-// written at the node's offset once the payload is known. A node that fails is cut back, so the
-// package holds only whole nodes. Where the output cannot be patched or cut (a device, a FIFO),
-// each node is held whole in memory before any of it is written.
+// pieces to a new file that replaces the earlier package only once it is complete. A node is
+// written as it is read: a node that fits the buffer is assembled there whole and written once with
+// its neighbours; a larger one streams through, and its descriptor is written at the node's offset
+// once the payload is known. A node that fails is cut back, so the package holds only whole nodes.
+// Where the output cannot be patched or cut (a device, a FIFO), each node is held whole in memory
+// before any of it is written.
 //
 // A write that fails makes the output failed: nothing more is written, and the calls that say
 // so return STATUS_PACKAGE_FAILED.
@@ -14,7 +15,7 @@
 #include <string>
 
 #include "node_descriptor.h"
-#include "platform.h"
+#include "output.h"
 
 // What the buffer holds at the most, unless one node held whole needs more.
 constexpr std::size_t PACKAGE_BUFFER_SIZE = std::size_t{1} << 20;
@@ -29,7 +30,7 @@ struct PackageOutput {
   std::int64_t node_offset;  // where the node being written begins in the package
   std::size_t slot;          // where its descriptor is in the buffer, while it is there
   bool slot_written;         // its descriptor's place has been written out already
-  bool closed;               // the file is closed
+  bool closed;               // the file is committed or abandoned
 };
 
 // Creates the package image called name. Returns STATUS_OK or STATUS_PACKAGE_FAILED.
@@ -57,7 +58,9 @@ int end_node(PackageOutput* output, const NodeDescriptor& descriptor);
 // STATUS_OK or STATUS_PACKAGE_FAILED.
 int drop_node(PackageOutput* output);
 
-// Writes out what is gathered and closes the file; also when the output failed, so that the
-// file can be removed. Closing again does nothing more. Returns STATUS_OK or
-// STATUS_PACKAGE_FAILED.
-int close_package_output(PackageOutput* output);
+// Writes out what is gathered and puts the package in place of the earlier one (see
+// commit_output). Returns STATUS_OK, or STATUS_PACKAGE_FAILED with the earlier package as it was.
+int commit_package_output(PackageOutput* output);
+
+// Gives the package up, leaving the earlier one as it was. Does nothing once committed.
+void abandon_package_output(PackageOutput* output);

@@ -30,6 +30,10 @@ void classify_input(const std::vector<FileIdentity>& output_files, const int ope
       step->verdict = STATUS_FIRMWARE_TOO_BIG;
     } else if (step->node_name.size() > NODE_NAME_MAX_LENGTH) {
       step->verdict = STATUS_NAME_TOO_LONG;
+    } else if (step->node_name.empty() || step->node_name == "." || step->node_name == "..") {
+      // A path ending in "\" (a separator on POSIX too) leaves such a name: no device could
+      // look a file up by it.
+      step->verdict = STATUS_NAME_NOT_A_FILE;
     }
   }
   if (step->verdict != STATUS_OK) close_input(step->input);

@@ -47,33 +47,6 @@ std::int64_t read_input(const InputFile& input, std::uint8_t* bytes, std::size_t
 
 void close_input(const InputFile& input);
 
-// A file written from its start, in order; a regular file can also be patched and cut back.
-struct OutputFile {
-  std::intptr_t handle;   // the platform's own handle
-  bool is_regular;        // a regular file, not a device or FIFO
-  FileIdentity identity;  // taken when it was created
-};
-
-// Creates name for writing, or truncates it when it exists (links followed). Returns
-// PLATFORM_OK, or PLATFORM_FAILED with nothing left open.
-int create_output(const std::string& name, OutputFile* output);
-
-// Appends length bytes. Returns PLATFORM_OK, or PLATFORM_FAILED when not all were written.
-int write_output(const OutputFile& output, const std::uint8_t* bytes, std::size_t length);
-
-// Overwrites length bytes at offset of a regular file; the next write_output still appends.
-int write_output_at(const OutputFile& output, const std::uint8_t* bytes, std::size_t length,
-                    std::int64_t offset);
-
-// Cuts a regular file back to its first length bytes; the next write_output appends there.
-int cut_output(const OutputFile& output, std::int64_t length);
-
-// Closes the file. PLATFORM_FAILED means the system could not complete the writes.
-int close_output(const OutputFile& output);
-
-// Removes the file called name. Returns PLATFORM_OK or PLATFORM_FAILED.
-int remove_file(const std::string& name);
-
 // Returns the part of path after its last directory separator, or the whole path when it has
 // none.
 std::string base_name(const std::string& path);

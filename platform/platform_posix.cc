@@ -1,6 +1,6 @@
 // POSIX: the separator is "/", but a path typed for the home platform may still use "\", so the
-// base name is cut at whichever comes last. Listings are sorted so that the same directory
-// always gives the same package.
+// base name is cut at whichever comes last. Listings are sorted as Windows lists ASCII names, so
+// that the same directory always gives the same package, here and there.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -52,6 +52,24 @@ int open_input_at(const int at, const char* const name, InputFile* const input) 
   return PLATFORM_OK;
 }
 
+unsigned char folded_letter(const char c) {
+  return static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+}
+
+// The order Windows lists ASCII names in on NTFS, so that one set of files gives one package on
+// every platform: letters compared as capitals (so "_" comes after them), then names that
+// differ only in case by their bytes.
+bool walks_before(const std::string& one, const std::string& other) {
+  const std::size_t common = std::min(one.size(), other.size());
+  for (std::size_t i = 0; i < common; ++i) {
+    const unsigned char a = folded_letter(one[i]);
+    const unsigned char b = folded_letter(other[i]);
+    if (a != b) return a < b;
+  }
+  if (one.size() != other.size()) return one.size() < other.size();
+  return one < other;  // std::string compares as unsigned bytes
+}
+
 // Reads the names of the directory open as descriptor, which the listing takes over.
 int read_names(const int descriptor, std::vector<std::string>* const names) {
   DIR* const listing = fdopendir(descriptor);
@@ -62,8 +80,7 @@ int read_names(const int descriptor, std::vector<std::string>* const names) {
   names->clear();
   while (const dirent* const entry = readdir(listing)) names->emplace_back(entry->d_name);
   closedir(listing);
-  // std::string compares as unsigned bytes, so this is the byte order of the names.
-  std::sort(names->begin(), names->end());
+  std::sort(names->begin(), names->end(), walks_before);
   return PLATFORM_OK;
 }
 
@@ -95,59 +112,6 @@ std::int64_t read_input(const InputFile& input, std::uint8_t* const bytes,
 
 void close_input(const InputFile& input) {
   close(descriptor_of(input.handle));
-}
-
-int create_output(const std::string& name, OutputFile* const output) {
-  const int descriptor = open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (descriptor < 0) return PLATFORM_FAILED;
-  struct stat status;
-  if (fstat(descriptor, &status) != 0) {
-    close(descriptor);
-    return PLATFORM_FAILED;
-  }
-  *output = {descriptor, S_ISREG(status.st_mode), identity_of(status)};
-  return PLATFORM_OK;
-}
-
-int write_output(const OutputFile& output, const std::uint8_t* const bytes,
-                 const std::size_t length) {
-  std::size_t done = 0;
-  while (done < length) {
-    const ssize_t put = write(descriptor_of(output.handle), bytes + done, length - done);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return PLATFORM_FAILED;
-    done += static_cast<std::size_t>(put);
-  }
-  return PLATFORM_OK;
-}
-
-int write_output_at(const OutputFile& output, const std::uint8_t* const bytes,
-                    const std::size_t length, const std::int64_t offset) {
-  std::size_t done = 0;
-  while (done < length) {
-    const ssize_t put = pwrite(descriptor_of(output.handle), bytes + done, length - done,
-                               static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return PLATFORM_FAILED;
-    done += static_cast<std::size_t>(put);
-  }
-  return PLATFORM_OK;
-}
-
-int cut_output(const OutputFile& output, const std::int64_t length) {
-  const int descriptor = descriptor_of(output.handle);
-  return ftruncate(descriptor, static_cast<off_t>(length)) == 0 &&
-                 lseek(descriptor, static_cast<off_t>(length), SEEK_SET) == length
-             ? PLATFORM_OK
-             : PLATFORM_FAILED;
-}
-
-int close_output(const OutputFile& output) {
-  return close(descriptor_of(output.handle)) == 0 ? PLATFORM_OK : PLATFORM_FAILED;
-}
-
-int remove_file(const std::string& name) {
-  return unlink(name.c_str()) == 0 ? PLATFORM_OK : PLATFORM_FAILED;
 }
 
 std::string base_name(const std::string& path) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
@@ -10,6 +11,7 @@
 #include <iterator>
 
 #include "console.h"
+#include "corvane_texts.h"
 #include "node_bytes.h"
 #include "node_descriptor.h"
 #include "scratch.h"
@@ -36,10 +38,6 @@ std::vector<std::string> listed_names(const fs::path& directory) {
 // What a user sees differ between the platforms. The tests below are written once against these.
 #ifdef _WIN32
 
-// Windows keeps the whole exit status: -1 and -5 read 0xFFFFFFFF and 0xFFFFFFFB.
-constexpr int EXIT_USAGE = -1;
-constexpr int EXIT_PACKAGE_FAILED = -5;
-
 constexpr char SEPARATOR[] = "\\";
 
 // Only "\" separates: data/logo.raw keeps its whole path, 13 characters, as its name.
@@ -47,8 +45,10 @@ constexpr char DATA_LOGO_NAME[] = "data/logo.raw";
 
 // Other names of package.img in the current directory.
 const std::vector<std::string> PACKAGE_ALIASES = {".\\package.img", "./package.img", "PACKAGE.IMG",
-                                                  "package.img."};
-void make_package_aliases(const fs::path&) {}
+                                                  "package.img.", "hard"};
+void make_package_aliases(const fs::path& scratch) {
+  fs::create_hard_link(scratch / "package.img", scratch / "hard");
+}
 
 // The runtime's status query takes no path beyond MAX_PATH (260 characters).
 constexpr bool LONG_PATHS_HAVE_STATUS = false;
@@ -69,34 +69,34 @@ fs::path full_disk_directory(const fs::path&, const std::string& case_name) {
   return root != nullptr ? fs::path(root) / case_name : fs::path();
 }
 
-// Wine takes that link for a device, which DeleteFile refuses (ERROR_INVALID_PARAMETER): the
-// removal of a package that failed is seen on POSIX only.
-constexpr bool FULL_DISK_PACKAGE_CAN_BE_REMOVED = false;
-
 #else
-
-// POSIX keeps the low 8 bits of the exit status: -1 and -5 read 255 and 251.
-constexpr int EXIT_USAGE = 255;
-constexpr int EXIT_PACKAGE_FAILED = 251;
 
 constexpr char SEPARATOR[] = "/";
 
 // "/" separates as well as "\".
 constexpr char DATA_LOGO_NAME[] = "logo.raw";
 
-const std::vector<std::string> PACKAGE_ALIASES = {"./package.img", "link"};
+const std::vector<std::string> PACKAGE_ALIASES = {"./package.img", "link", "hard"};
 void make_package_aliases(const fs::path& scratch) {
   fs::create_symlink("package.img", scratch / "link");
+  fs::create_hard_link(scratch / "package.img", scratch / "hard");
 }
 
 constexpr bool LONG_PATHS_HAVE_STATUS = true;
 
 constexpr char SHORT_READ_PATH[] = "/sys/devices/system/cpu/online";
 
-// A walk takes the entries sorted by the bytes of their names.
+// A walk takes the entries in the order Windows lists ASCII names: letters as capitals, then
+// names that differ only in case by their bytes.
 std::vector<std::string> walk_order(const fs::path& directory) {
   std::vector<std::string> names = listed_names(directory);
-  std::sort(names.begin(), names.end());
+  const auto capitals = [](std::string name) {
+    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return name;
+  };
+  std::sort(names.begin(), names.end(), [&](const std::string& a, const std::string& b) {
+    return std::make_pair(capitals(a), a) < std::make_pair(capitals(b), b);
+  });
   return names;
 }
 
@@ -109,59 +109,16 @@ fs::path full_disk_directory(const fs::path& scratch, const std::string& case_na
   return directory;
 }
 
-constexpr bool FULL_DISK_PACKAGE_CAN_BE_REMOVED = true;
-
 #endif
 
 constexpr char MISSING[] = "<missing>";
-
-const std::string BANNER = "corvane 2.2\r\nNode Descriptor Version: 52\r\n";
-const std::string USAGE =
-    "\r\nusage: corvane [file or dir] [file or dir] ... \r\n\n"
-    "       Program autodetects directories and dives into them (1 level only)\r\n"
-    "       Binary application image should have .bin extension in order to be\r\n"
-    "       properly detected, encrypted and packaged for bootloader.\r\n"
-    "       Application image will be automatically deleted by bootloader\r\n"
-    "       after installation and storage place could be reused by application.\r\n\n";
-const std::string CREATED = BANNER + "Creating output file package.img ...\r\n";
 
 std::string joined(const std::string& directory, const std::string& name) {
   return directory + SEPARATOR + name;
 }
 
-std::string closing(const std::size_t package_size) {
-  return "Package size: " + std::to_string(package_size) + "\r\nDone.\r\n";
-}
-
-std::string processing(const std::string& path, const std::size_t size) {
-  return "Processing " + path + " (" + std::to_string(size) + "B) ...\r\n";
-}
-
-std::string packed_lines(const std::string& path, const std::string& name, const std::size_t size) {
-  return processing(path, size) + "Packing as " + name +
-         " ...\r\nReading ... Checking ... Writting ...\r\n";
-}
-
-std::string firmware_lines(const std::string& path, const std::size_t size,
-                           const std::uint32_t key) {
-  char key_line[64];
-  std::snprintf(key_line, sizeof key_line, "\r\nSession key: 0x%08x, Encrypting ...\r\n", key);
-  return processing(path, size) + "Firmware size: " + std::to_string(size) +
-         "B (Remains: " + std::to_string(126976 - size) + "B)\r\nReading ... " +
-         (key != 0 ? key_line : "") + "Checking ... Writting ...\r\n";
-}
-
-std::string output_file_refused(const std::string& path) {
-  return "Can NOT pack " + path + ": it is the output file !\r\n";
-}
-
 std::string firmware_node(const std::string& payload, const std::uint32_t key) {
   return node_bytes("upgrade", payload, NODE_FLAG_UPGRADE, key);
-}
-
-void put_file(const fs::path& root, const std::string& relative, const std::string& bytes) {
-  fs::create_directories((root / relative).parent_path());
-  write_file(root / relative, bytes);
 }
 
 // What a walk prints and writes for one entry it may meet, after the "File %s ...\r\n" line.
@@ -347,8 +304,9 @@ const FixedCase FIXED_CASES[] = {
                            closing(0),
                        0, ""};
      }},
-    {"the package image is never packed into itself however it is named",
+    {"the earlier package is never packed into the new one however it is named",
      [](const fs::path& scratch) {
+       put_file(scratch, "package.img", "an earlier package");
        make_package_aliases(scratch);
        put_file(scratch, "a.txt", ABC);
      },
@@ -356,13 +314,21 @@ const FixedCase FIXED_CASES[] = {
      [](const fs::path& scratch) {
        std::string refusals = output_file_refused("package.img");
        for (const std::string& alias : PACKAGE_ALIASES) refusals += output_file_refused(alias);
-       // The walk meets link only where the platform made one.
+       // The walk meets link only where the platform made one, and never the package being
+       // written, whose name begins with a dot.
        const Walk current =
            walk(scratch, ".",
                 {packed_entry(".", "a.txt", ABC),
+                 {"hard", output_file_refused(joined(".", "hard")), ""},
                  {"link", output_file_refused(joined(".", "link")), ""},
                  {"package.img", output_file_refused(joined(".", "package.img")), ""}});
        return Expected{CREATED + refusals + current.output + closing(55), 0, current.package};
+     }},
+    {"without an earlier package its name names nothing",
+     nullptr,
+     {"package.img"},
+     [](const fs::path&) {
+       return Expected{CREATED + "Can NOT stat package.img." + closing(0), 0, ""};
      }},
     {"files over 2147483647 bytes are refused and firmware too",
      [](const fs::path& scratch) {
@@ -397,7 +363,27 @@ const FixedCase PLATFORM_CASES[] = {
      }},
 };
 #else
+// The names of the walk-order case, in the order Windows lists them on NTFS.
+const std::vector<std::string> WINDOWS_ORDER = {"0num", "A.txt", "a.txt", "Alpha",
+                                                "B2",   "beta",  "zeta",  "_u"};
+
 const FixedCase PLATFORM_CASES[] = {
+    {"a walk takes names in the order Windows lists them",
+     [](const fs::path& scratch) {
+       for (const char* name : {"zeta", "Alpha", "beta", "_u", "B2", "0num", "a.txt", "A.txt"}) {
+         put_file(scratch, std::string("w/") + name, name);
+       }
+     },
+     {"w"},
+     [](const fs::path&) {
+       std::string output = CREATED + "w is a directory, diving ...\n";
+       std::string package;
+       for (const std::string& name : WINDOWS_ORDER) {
+         output += "File " + name + " ...\r\n" + packed_lines("w/" + name, name, name.size());
+         package += node_bytes(name, name);
+       }
+       return Expected{output + closing(package.size()), 0, package};
+     }},
     {"a FIFO or device or a directory met in a walk is not opened",
      [](const fs::path& scratch) {
        fs::create_directories(scratch / "w/dir");
@@ -436,7 +422,10 @@ INSTANTIATE_TEST_SUITE_P(Platform, FixedRun, ::testing::ValuesIn(PLATFORM_CASES)
 
 // The key is drawn from the time of the run: every second from just before its start to just
 // after its end is tried as the seed, and one must explain both the output and the package.
-TEST_F(Corvane, EncryptsEachFirmwareImageUnderTheNextKeyOfTheRunsClock) {
+// SOURCE_DATE_EPOCH unset or empty: the clock seeds the keys.
+class ClockRun : public Corvane, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(ClockRun, EncryptsEachFirmwareImageUnderTheNextKeyOfTheRunsClock) {
   const std::string app = varied_bytes(4096, 1);
   const std::string limit = varied_bytes(126976, 2);
   put("app.bin", app);
@@ -444,9 +433,11 @@ TEST_F(Corvane, EncryptsEachFirmwareImageUnderTheNextKeyOfTheRunsClock) {
   put("dir.x/EMPTY.BIN", "");
   put("limit.Bin", limit);
   const std::vector<std::string> arguments = {"app.bin", "a.txt", "dir.x/EMPTY.BIN", "limit.Bin"};
+  ToolOptions options;
+  options.environment = {GetParam()};
 
   const auto first_seed = static_cast<std::uint32_t>(std::time(nullptr));
-  const ToolRun result = run(arguments);
+  const ToolRun result = run_tool(CORVANE_EXECUTABLE, scratch, arguments, options);
   const auto last_seed = static_cast<std::uint32_t>(std::time(nullptr));
   ASSERT_LE(first_seed, last_seed);
 
@@ -471,6 +462,98 @@ TEST_F(Corvane, EncryptsEachFirmwareImageUnderTheNextKeyOfTheRunsClock) {
   EXPECT_EQ(expected.package, package());
 }
 
+std::string unset_or_empty(const ::testing::TestParamInfo<const char*>& setting) {
+  return std::string(setting.param).back() == '=' ? "Empty" : "Unset";
+}
+
+INSTANTIATE_TEST_SUITE_P(SourceDateEpoch, ClockRun,
+                         ::testing::Values("SOURCE_DATE_EPOCH", "SOURCE_DATE_EPOCH="),
+                         unset_or_empty);
+
+ToolOptions source_date_epoch(const std::string& value) {
+  ToolOptions options;
+  options.environment = {"SOURCE_DATE_EPOCH=" + value};
+  return options;
+}
+
+std::uint32_t first_key_of(const std::uint32_t seed) {
+  SessionKeys generator;
+  seed_session_keys(&generator, seed);
+  return next_session_key(&generator);
+}
+
+// The same inputs and the same SOURCE_DATE_EPOCH give the same package, run after run: its low
+// 32 bits seed the keys, as the clock's seconds would.
+TEST_F(Corvane, SourceDateEpochMakesEveryRunGiveTheSamePackage) {
+  const std::string app = varied_bytes(5000, 3);
+  put("app.bin", app);
+  put("a.txt", ABC);
+  put("b.txt", "bb");
+  const std::vector<std::string> arguments = {"app.bin", "a.txt", "b.txt"};
+  // 4294967296 + 1700000000: only the low 32 bits count.
+  const std::uint32_t key = first_key_of(1700000000);
+  const std::string expected_output = console(
+      CREATED + firmware_lines("app.bin", app.size(), key) + packed_lines("a.txt", "a.txt", 3) +
+      packed_lines("b.txt", "b.txt", 2) + closing(5000 + 52 + 55 + 54));
+  const std::string expected_package = firmware_node(app, key) + A_NODE + node_bytes("b.txt", "bb");
+  for (const char* const value : {"1700000000", "5994967296"}) {
+    for (int round = 0; round < 2; ++round) {
+      const ToolRun result =
+          run_tool(CORVANE_EXECUTABLE, scratch, arguments, source_date_epoch(value));
+      EXPECT_EQ(expected_output, result.output) << value;
+      EXPECT_EQ(0, result.exit_status) << value;
+      EXPECT_EQ(expected_package, package()) << value;
+    }
+  }
+}
+
+TEST_F(Corvane, RefusesASourceDateEpochThatIsNotWholeSeconds) {
+  put("a.txt", ABC);
+  put("package.img", "an earlier package");
+  for (const char* const value :
+       {"abc", "-5", "1e9", " 12", "12 ", "0x10", "9223372036854775808"}) {
+    const ToolRun result =
+        run_tool(CORVANE_EXECUTABLE, scratch, {"a.txt"}, source_date_epoch(value));
+    EXPECT_EQ(console(BANNER + "Can NOT use SOURCE_DATE_EPOCH \"" + value +
+                      "\": expected whole seconds since 1970 !\r\n"),
+              result.output)
+        << value;
+    EXPECT_EQ(EXIT_BAD_SOURCE_DATE_EPOCH, result.exit_status) << value;
+    EXPECT_EQ("an earlier package", package()) << value;
+    EXPECT_EQ(2u, listed_names(scratch).size()) << value << ": nothing made";
+  }
+  // Without an input there is nothing to seed: the usage, as ever.
+  const ToolRun usage = run_tool(CORVANE_EXECUTABLE, scratch, {}, source_date_epoch("abc"));
+  EXPECT_EQ(console(BANNER + USAGE), usage.output);
+  EXPECT_EQ(EXIT_USAGE, usage.exit_status);
+}
+
+// The shipped example packs to the same bytes on every platform: the key comes from the
+// variable, and a walk takes the entries in one order everywhere.
+TEST_F(Corvane, PacksTheShippedExampleToTheSameBytesOnEveryPlatform) {
+  const fs::path examples = CORVANE_EXAMPLES_DIRECTORY;
+  fs::copy(examples / "app.bin", scratch / "app.bin");
+  fs::copy(examples / "assets", scratch / "assets");
+  const std::string app = read_file(scratch / "app.bin");
+  const std::uint32_t key = first_key_of(1700000000);
+  std::string output =
+      CREATED + firmware_lines("app.bin", app.size(), key) + "assets is a directory, diving ...\n";
+  std::string expected = firmware_node(app, key);
+  for (const char* const name : {"config.txt", "logo.raw", "strings.txt"}) {
+    const std::string bytes = read_file(scratch / "assets" / name);
+    output += std::string("File ") + name + " ...\r\n" +
+              packed_lines(joined("assets", name), name, bytes.size());
+    expected += node_bytes(name, bytes);
+  }
+  output += closing(expected.size());
+  const ToolRun result =
+      run_tool(CORVANE_EXECUTABLE, scratch, {"app.bin", "assets"}, source_date_epoch("1700000000"));
+  EXPECT_EQ(console(output), result.output);
+  EXPECT_EQ(0, result.exit_status);
+  EXPECT_EQ(expected, package());
+  EXPECT_EQ(6663u, expected.size());
+}
+
 TEST_F(Corvane, ReportsAPackageImageThatCannotBeCreated) {
   fs::create_directory(scratch / "package.img");
   put("a.txt", ABC);
@@ -480,8 +563,9 @@ TEST_F(Corvane, ReportsAPackageImageThatCannotBeCreated) {
   EXPECT_TRUE(fs::is_directory(scratch / "package.img"));
 }
 
-// A full disk: the run stops at the failed write, says so, and leaves no partial package.
-TEST_F(Corvane, StopsAndRemovesThePackageWhenAWriteFails) {
+// A device that fails every write: the run stops at the failed write and says so; the device is
+// written directly and is never removed.
+TEST_F(Corvane, StopsWhenAWriteToADeviceFails) {
   struct Case {
     const char* name;
     std::size_t first_size;  // larger than the package's write buffer: fails at once
@@ -501,12 +585,10 @@ TEST_F(Corvane, StopsAndRemovesThePackageWhenAWriteFails) {
     put_file(directory, "b.txt", ABC);
     const ToolRun result = run_tool(CORVANE_EXECUTABLE, directory, {"a.txt", "b.txt"});
     EXPECT_EQ(console(CREATED + packed_lines("a.txt", "a.txt", c.first_size) +
-                      c.output_after_first + "Can NOT write output file package.img !\r\n"),
+                      c.output_after_first + cannot_write()),
               result.output);
     EXPECT_EQ(EXIT_PACKAGE_FAILED, result.exit_status);
-    if (FULL_DISK_PACKAGE_CAN_BE_REMOVED) {
-      EXPECT_FALSE(lists(directory, "package.img"));
-    }
+    EXPECT_TRUE(lists(directory, "package.img"));
   }
 }
 

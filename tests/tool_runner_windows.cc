@@ -4,7 +4,9 @@
 #include <io.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "tool_runner.h"
 
@@ -28,6 +30,28 @@ std::string quoted(const std::string& argument) {
   return result + "\"";
 }
 
+// The environment block of this process with the settings of options made: "NAME=VALUE" sets
+// NAME, "NAME" removes it. Empty when nothing changes, for the child to inherit this one.
+std::string environment_block(const ToolOptions& options) {
+  if (options.environment.empty()) return "";
+  std::vector<std::string> variables;
+  char* const strings = GetEnvironmentStringsA();
+  for (const char* variable = strings; *variable != '\0'; variable += std::strlen(variable) + 1) {
+    variables.emplace_back(variable);
+  }
+  FreeEnvironmentStringsA(strings);
+  for (const std::string& setting : options.environment) {
+    const std::string name = setting.substr(0, setting.find('=')) + "=";
+    variables.erase(std::remove_if(variables.begin(), variables.end(),
+                                   [&](const std::string& v) { return v.rfind(name, 0) == 0; }),
+                    variables.end());
+    if (setting.find('=') != std::string::npos) variables.push_back(setting);
+  }
+  std::string block;
+  for (const std::string& variable : variables) block += variable + '\0';
+  return block + '\0';
+}
+
 // Closes each handle that was opened.
 void close_all(std::initializer_list<HANDLE> handles) {
   for (const HANDLE handle : handles) {
@@ -38,7 +62,11 @@ void close_all(std::initializer_list<HANDLE> handles) {
 }  // namespace
 
 ToolRun run_tool(const std::string& executable, const std::filesystem::path& directory,
-                 const std::vector<std::string>& arguments) {
+                 const std::vector<std::string>& arguments, const ToolOptions& options) {
+  if (options.signal != 0 || options.file_size_limit != 0) {
+    ADD_FAILURE() << "signals and file size limits are POSIX hazards";
+    return {-1, 0, "", ""};
+  }
   std::string command_line = quoted(executable);
   for (const std::string& argument : arguments) command_line += " " + quoted(argument);
 
@@ -62,33 +90,42 @@ ToolRun run_tool(const std::string& executable, const std::filesystem::path& dir
     close_all({nothing, output_read, output_write});
     if (errors != nullptr) std::fclose(errors);
     ADD_FAILURE() << "cannot make the standard handles, error " << GetLastError();
-    return {-1, "", ""};
+    return {-1, 0, "", ""};
+  }
+
+  // A reader gone before the child starts: nothing is read, and the child's writes fail.
+  if (options.output == ToolOptions::OUTPUT_CLOSED_EARLY) {
+    close_all({output_read});
+    output_read = nullptr;
   }
 
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = nothing;
-  startup.hStdOutput = output_write;
+  startup.hStdOutput = options.output == ToolOptions::OUTPUT_CLOSED ? nullptr : output_write;
   startup.hStdError = errors_handle;
   PROCESS_INFORMATION process{};
   const std::string working_directory = directory.string();
+  std::string environment = environment_block(options);
   const BOOL started = CreateProcessA(executable.c_str(), &command_line[0], nullptr, nullptr, TRUE,
-                                      0, nullptr, working_directory.c_str(), &startup, &process);
+                                      0, environment.empty() ? nullptr : &environment[0],
+                                      working_directory.c_str(), &startup, &process);
   const DWORD start_error = GetLastError();
   // Only the child may hold the write end now, so that reading ends when the child does.
   close_all({nothing, output_write});
   if (!started) {
-    close_all({output_read});
+    if (output_read != nullptr) close_all({output_read});
     std::fclose(errors);
     ADD_FAILURE() << "cannot start " << executable << ", error " << start_error;
-    return {-1, "", ""};
+    return {-1, 0, "", ""};
   }
 
-  ToolRun run{-1, "", ""};
+  ToolRun run{-1, 0, "", ""};
   char buffer[4096];
   DWORD got = 0;
-  while (ReadFile(output_read, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+  while (output_read != nullptr && ReadFile(output_read, buffer, sizeof buffer, &got, nullptr) &&
+         got > 0) {
     run.output.append(buffer, got);
   }
   DWORD exit_code = 0;
@@ -99,7 +136,8 @@ ToolRun run_tool(const std::string& executable, const std::filesystem::path& dir
   } else {
     ADD_FAILURE() << executable << " did not exit normally";
   }
-  close_all({output_read, process.hProcess, process.hThread});
+  if (output_read != nullptr) close_all({output_read});
+  close_all({process.hProcess, process.hThread});
   std::rewind(errors);
   for (std::size_t count; (count = std::fread(buffer, 1, sizeof buffer, errors)) > 0;) {
     run.error_output.append(buffer, count);
