@@ -1,7 +1,6 @@
 #include "driver.h"
 
 #include <cstdio>
-#include <string>
 #include <vector>
 
 #include "node_descriptor.h"
@@ -24,9 +23,9 @@ void print_usage() {
       "       after installation and storage place could be reused by application.\r\n\n");
 }
 
-int pack(const int argument_count, const char* const* const arguments, const SeedClock clock,
+int pack(const std::vector<NativeString>& inputs, const SeedClock clock,
          const char* const source_date_epoch) {
-  if (argument_count < 2) {
+  if (inputs.empty()) {
     print_usage();
     return EXIT_USAGE;
   }
@@ -38,17 +37,16 @@ int pack(const int argument_count, const char* const* const arguments, const See
                 source_date_epoch);
     return EXIT_BAD_SOURCE_DATE_EPOCH;
   }
-  const std::vector<std::string> inputs(arguments + 1, arguments + argument_count);
   return pack_arguments(stdout, seed, inputs) == STATUS_OK ? EXIT_OK : EXIT_PACKAGE_FAILED;
 }
 
 }  // namespace
 
-int run(const int argument_count, const char* const* const arguments, const SeedClock clock,
+int run(const std::vector<NativeString>& inputs, const SeedClock clock,
         const char* const source_date_epoch) {
   std::printf("%s %s\r\n", TOOL_NAME, CORVANE_VERSION);
   std::printf("Node Descriptor Version: %i\r\n", static_cast<int>(NODE_DESCRIPTOR_VERSION));
-  const int status = pack(argument_count, arguments, clock, source_date_epoch);
+  const int status = pack(inputs, clock, source_date_epoch);
   std::fflush(stdout);
   return status;
 }

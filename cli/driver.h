@@ -3,6 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
+
+#include "platform.h"
 
 // Exit statuses of corvane. Single inputs that fail never change them.
 constexpr int EXIT_OK = 0;                      // the package was written
@@ -13,9 +16,8 @@ constexpr int EXIT_PACKAGE_FAILED = -5;         // package.img cannot be created
 // Returns the calendar time in whole seconds since 1970-01-01 00:00:00 UTC, cut to 32 bits.
 using SeedClock = std::uint32_t (*)();
 
-// Prints the banner, then packs every argument after the first into package.img in the current
-// directory. The session keys are seeded from source_date_epoch, the value of the variable
-// SOURCE_DATE_EPOCH, when it is set and not empty (nullptr when unset), and from clock
+// Prints the banner, then packs every input, as the command line names them, into package.img
+// in the current directory. The session keys are seeded from source_date_epoch, the value of the
+// variable SOURCE_DATE_EPOCH, when it is set and not empty (nullptr when unset), and from clock
 // otherwise. Returns the exit status.
-int run(int argument_count, const char* const* arguments, SeedClock clock,
-        const char* source_date_epoch);
+int run(const std::vector<NativeString>& inputs, SeedClock clock, const char* source_date_epoch);

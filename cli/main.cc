@@ -12,5 +12,6 @@ std::uint32_t current_time_seconds() {
 
 int main(int argc, char** argv) {
   prepare_process();
-  return run(argc, argv, current_time_seconds, std::getenv("SOURCE_DATE_EPOCH"));
+  return run(command_line_arguments(argc, argv), current_time_seconds,
+             std::getenv("SOURCE_DATE_EPOCH"));
 }

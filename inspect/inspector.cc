@@ -44,7 +44,7 @@ struct LoadedImage {
 // feed the reader for ever, and the buffer is the file's measured size, never a size field's.
 int load_image(const std::string& path, LoadedImage* const image, std::FILE* const errors) {
   InputFile file;
-  if (open_input(path, &file) != PLATFORM_OK) {
+  if (open_input(native_name(path), &file) != PLATFORM_OK) {
     std::fprintf(errors, "%s: cannot open %s\n", PROGRAM, path.c_str());
     return INSPECT_FAILED;
   }

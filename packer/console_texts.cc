@@ -41,6 +41,8 @@ std::string refusal_text(const PlanStep& step) {
     }
     case STATUS_NAME_TOO_LONG:
       return formatted("Can NOT pack %s: name longer than 15 characters !\r\n", path);
+    case STATUS_NAME_NOT_IN_CODE_PAGE:
+      return formatted("Can NOT pack %s: its name does not fit the code page !\r\n", path);
     case STATUS_NAME_NOT_A_FILE:
       return formatted("Can NOT pack %s: its name is empty, \".\" or \"..\" !\r\n", path);
     default:

@@ -32,7 +32,7 @@ class PackFile : public ScratchTest {
   // Packs path as the plan gives it; returns the status and keeps what was printed.
   int pack(const std::string& path) {
     Plan plan;
-    start_plan(&plan, {path}, {});
+    start_plan(&plan, {native_name(path)}, {});
     PlanStep step;
     EXPECT_TRUE(next_plan_step(&plan, &step));
     EXPECT_EQ(STATUS_OK, step.verdict) << path;

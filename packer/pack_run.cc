@@ -19,7 +19,7 @@ int abandon_package(PackRun* const run) {
 }  // namespace
 
 int pack_arguments(std::FILE* const console, const std::uint32_t seed,
-                   const std::vector<std::string>& arguments) {
+                   const std::vector<NativeString>& arguments) {
   PackRun run{console, {}, {}};
   seed_session_keys(&run.keys, seed);
   if (create_package_output(&run.package, OUTPUT_FILE_NAME) != STATUS_OK) {

@@ -24,4 +24,4 @@ struct PackRun {
 // package is written, whatever became of single inputs, or STATUS_PACKAGE_FAILED when it cannot
 // be created or written (an incomplete package is removed).
 int pack_arguments(std::FILE* console, std::uint32_t seed,
-                   const std::vector<std::string>& arguments);
+                   const std::vector<NativeString>& arguments);

@@ -21,14 +21,20 @@ void classify_input(const std::vector<FileIdentity>& output_files, const int ope
   }
   if (step->verdict == STATUS_OK) {
     step->size = step->input.size;
-    step->is_firmware = is_firmware_path(step->path);
-    // A device looks its files up by name, so a name that does not fit is refused, not cut.
-    step->node_name = step->is_firmware ? FIRMWARE_NODE_NAME : base_name(step->path);
+    step->is_firmware = is_firmware_path(step->native_path);
+    // The name is stored as its bytes in the code page; one that has no exact bytes there would
+    // name another file, or none.
+    bool exact = true;
+    step->node_name =
+        step->is_firmware ? FIRMWARE_NODE_NAME : narrow_name(base_name(step->native_path), &exact);
     if (step->size > PAYLOAD_SIZE_LIMIT) {
       step->verdict = STATUS_FILE_TOO_LARGE;
     } else if (step->is_firmware && step->size > FIRMWARE_SIZE_LIMIT) {
       step->verdict = STATUS_FIRMWARE_TOO_BIG;
+    } else if (!exact) {
+      step->verdict = STATUS_NAME_NOT_IN_CODE_PAGE;
     } else if (step->node_name.size() > NODE_NAME_MAX_LENGTH) {
+      // A device looks its files up by name, so a name that does not fit is refused, not cut.
       step->verdict = STATUS_NAME_TOO_LONG;
     } else if (step->node_name.empty() || step->node_name == "." || step->node_name == "..") {
       // A path ending in "\" (a separator on POSIX too) leaves such a name: no device could
@@ -41,7 +47,7 @@ void classify_input(const std::vector<FileIdentity>& output_files, const int ope
 
 }  // namespace
 
-void start_plan(Plan* const plan, const std::vector<std::string>& arguments,
+void start_plan(Plan* const plan, const std::vector<NativeString>& arguments,
                 const std::vector<FileIdentity>& output_files) {
   *plan = Plan{};
   plan->arguments = arguments;
@@ -53,29 +59,32 @@ bool next_plan_step(Plan* const plan, PlanStep* const step) {
   step->size = -1;
   if (plan->walking && plan->next_entry == plan->entries.size()) end_plan(plan);
   if (plan->walking) {
+    const NativeString& entry = plan->entries[plan->next_entry++];
     step->kind = STEP_INPUT;
-    step->entry_name = plan->entries[plan->next_entry++];
-    step->path = join_path(plan->directory.path, step->entry_name);
-    classify_input(plan->output_files,
-                   open_entry_input(plan->directory, step->entry_name, &step->input), step);
+    step->entry_name = narrow_name(entry);
+    step->native_path = join_path(plan->directory.path, entry);
+    step->path = narrow_name(step->native_path);
+    classify_input(plan->output_files, open_entry_input(plan->directory, entry, &step->input),
+                   step);
     return true;
   }
   if (plan->next_argument == plan->arguments.size()) return false;
-  step->path = plan->arguments[plan->next_argument++];
+  step->native_path = plan->arguments[plan->next_argument++];
+  step->path = narrow_name(step->native_path);
   bool is_directory = false;
-  if (query_path_status(step->path, &is_directory) != PLATFORM_OK) {
+  if (query_path_status(step->native_path, &is_directory) != PLATFORM_OK) {
     step->kind = STEP_INPUT;
     step->verdict = STATUS_CANNOT_STAT;
     return true;
   }
   if (!is_directory) {
     step->kind = STEP_INPUT;
-    classify_input(plan->output_files, open_input(step->path, &step->input), step);
+    classify_input(plan->output_files, open_input(step->native_path, &step->input), step);
     return true;
   }
   step->kind = STEP_DIRECTORY;
-  std::vector<std::string> names;
-  if (open_directory(step->path, &plan->directory, &names) != PLATFORM_OK) {
+  std::vector<NativeString> names;
+  if (open_directory(step->native_path, &plan->directory, &names) != PLATFORM_OK) {
     step->verdict = STATUS_CANNOT_LIST;
     return true;
   }
@@ -83,7 +92,7 @@ bool next_plan_step(Plan* const plan, PlanStep* const step) {
   // opened. Names that begin with a dot, "." and ".." among them, are skipped without a word.
   plan->entries.clear();
   plan->next_entry = 0;
-  for (std::string& name : names) {
+  for (NativeString& name : names) {
     if (!name.empty() && name[0] != '.') plan->entries.push_back(std::move(name));
   }
   plan->walking = true;
@@ -95,13 +104,13 @@ void end_plan(Plan* const plan) {
   plan->walking = false;
 }
 
-bool is_firmware_path(const std::string& path) {
-  const std::string::size_type dot = path.rfind('.');
-  if (dot == std::string::npos || path.size() - dot != 4) return false;
+bool is_firmware_path(const NativeString& path) {
+  const NativeString::size_type dot = path.rfind('.');
+  if (dot == NativeString::npos || path.size() - dot != 4) return false;
   const char* const extension = ".bin";
   for (std::size_t i = 0; i < 4; ++i) {
-    const char c = path[dot + i];
-    const char lower = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    const auto c = path[dot + i];
+    const auto lower = c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c;
     if (lower != extension[i]) return false;
   }
   return true;

@@ -34,6 +34,11 @@ void PrintTo(const Seen& s, std::ostream* out) {
        << s.node_name << "}";
 }
 
+// A directory and a name in it, as the walk joins them and prints the path.
+std::string joined(const std::string& directory, const std::string& name) {
+  return narrow_name(join_path(native_name(directory), native_name(name)));
+}
+
 class PlanTest : public ScratchTest {
  protected:
   void SetUp() override {
@@ -41,13 +46,15 @@ class PlanTest : public ScratchTest {
     base = scratch.string();
   }
 
-  std::string at(const std::string& relative) const { return join_path(base, relative); }
+  std::string at(const std::string& relative) const { return joined(base, relative); }
 
   // Every step of a plan over arguments; an open input is read whole, to show it is the file.
   std::vector<Seen> steps(const std::vector<std::string>& arguments,
                           const std::vector<FileIdentity>& output_files = {}) {
+    std::vector<NativeString> native_arguments;
+    for (const std::string& argument : arguments) native_arguments.push_back(native_name(argument));
     Plan plan;
-    start_plan(&plan, arguments, output_files);
+    start_plan(&plan, native_arguments, output_files);
     std::vector<Seen> seen;
     PlanStep step;
     while (next_plan_step(&plan, &step)) {
@@ -76,9 +83,9 @@ TEST_F(PlanTest, WalksArgumentsInOrderAndDirectoriesOneLevelDeep) {
       {STEP_INPUT, STATUS_OK, at("a.txt"), "", 3, false, "a.txt"},
       {STEP_INPUT, STATUS_CANNOT_STAT, at("missing"), "", -1, false, ""},
       {STEP_DIRECTORY, STATUS_OK, at("d"), "", -1, false, ""},
-      {STEP_INPUT, STATUS_OK, join_path(at("d"), "app.BIN"), "app.BIN", 8, true, "upgrade"},
-      {STEP_INPUT, STATUS_OK, join_path(at("d"), "b.txt"), "b.txt", 1, false, "b.txt"},
-      {STEP_INPUT, STATUS_CANNOT_OPEN, join_path(at("d"), "sub"), "sub", -1, false, ""},
+      {STEP_INPUT, STATUS_OK, joined(at("d"), "app.BIN"), "app.BIN", 8, true, "upgrade"},
+      {STEP_INPUT, STATUS_OK, joined(at("d"), "b.txt"), "b.txt", 1, false, "b.txt"},
+      {STEP_INPUT, STATUS_CANNOT_OPEN, joined(at("d"), "sub"), "sub", -1, false, ""},
       {STEP_INPUT, STATUS_OK, at("a.txt"), "", 3, false, "a.txt"},
   };
   EXPECT_EQ(expected, steps({at("a.txt"), at("missing"), at("d"), at("a.txt")}));
@@ -108,15 +115,15 @@ TEST_F(PlanTest, RefusesWhatCannotBePackedAndSaysWhy) {
 TEST_F(PlanTest, RefusesTheOutputFileHoweverItIsNamed) {
   write_file(scratch / "package.img", "");
   InputFile package;
-  ASSERT_EQ(PLATFORM_OK, open_input(at("package.img"), &package));
+  ASSERT_EQ(PLATFORM_OK, open_input(native_name(at("package.img")), &package));
   close_input(package);
   const std::vector<Seen> expected = {
-      {STEP_INPUT, STATUS_OUTPUT_FILE, join_path(at("."), "package.img"), "", -1, false, ""},
+      {STEP_INPUT, STATUS_OUTPUT_FILE, joined(at("."), "package.img"), "", -1, false, ""},
       {STEP_DIRECTORY, STATUS_OK, at("."), "", -1, false, ""},
-      {STEP_INPUT, STATUS_OUTPUT_FILE, join_path(at("."), "package.img"), "package.img", -1, false,
+      {STEP_INPUT, STATUS_OUTPUT_FILE, joined(at("."), "package.img"), "package.img", -1, false,
        ""},
   };
-  EXPECT_EQ(expected, steps({join_path(at("."), "package.img"), at(".")}, {package.identity}));
+  EXPECT_EQ(expected, steps({joined(at("."), "package.img"), at(".")}, {package.identity}));
 }
 
 TEST(IsFirmwarePath, LooksAtTheTextAfterTheLastDotOfTheWholePath) {
@@ -133,7 +140,9 @@ TEST(IsFirmwarePath, LooksAtTheTextAfterTheLastDotOfTheWholePath) {
       {"old.bin/readme", false}, {"image.bi", false},
       {"imagebin", false},       {"", false},
   };
-  for (const Case& c : cases) EXPECT_EQ(c.firmware, is_firmware_path(c.path)) << c.path;
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.firmware, is_firmware_path(native_name(c.path))) << c.path;
+  }
 }
 
 }  // namespace

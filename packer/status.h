@@ -15,3 +15,4 @@ constexpr int STATUS_OUTPUT_FILE = -9;       // the input is the package image i
 constexpr int STATUS_CANNOT_STAT = -10;      // an argument whose status cannot be read
 constexpr int STATUS_CANNOT_LIST = -11;      // a directory argument that cannot be listed
 constexpr int STATUS_NAME_NOT_A_FILE = -12;  // base name empty, "." or "..": no file's name
+constexpr int STATUS_NAME_NOT_IN_CODE_PAGE = -13;  // base name has no exact bytes in the code page

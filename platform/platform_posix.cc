@@ -25,6 +25,20 @@ int descriptor_of(const std::intptr_t handle) {
 
 }  // namespace
 
+std::vector<NativeString> command_line_arguments(const int argument_count, char** const arguments) {
+  return std::vector<NativeString>(arguments + (argument_count > 0 ? 1 : 0),
+                                   arguments + argument_count);
+}
+
+std::string narrow_name(const NativeString& name, bool* const exact) {
+  if (exact != nullptr) *exact = true;
+  return name;
+}
+
+NativeString native_name(const std::string& bytes) {
+  return bytes;
+}
+
 int query_path_status(const std::string& path, bool* is_directory) {
   struct stat status;
   if (stat(path.c_str(), &status) != 0) return PLATFORM_FAILED;

@@ -25,16 +25,16 @@ using OpenInput = ScratchTest;
 TEST_F(OpenInput, OpensAndMeasuresAFileButNeitherADirectoryNorADevice) {
   write_file(scratch / "a.txt", "abc");
   InputFile input;
-  ASSERT_EQ(PLATFORM_OK, open_input((scratch / "a.txt").string(), &input));
+  ASSERT_EQ(PLATFORM_OK, open_input((scratch / "a.txt").native(), &input));
   EXPECT_EQ(3, input.size);
   std::uint8_t bytes[4] = {};
   EXPECT_EQ(3, read_input(input, bytes, sizeof bytes)) << "fewer than asked at the end";
   EXPECT_EQ(0, std::memcmp("abc", bytes, 3));
   EXPECT_EQ(0, read_input(input, bytes, sizeof bytes));
   close_input(input);
-  EXPECT_EQ(PLATFORM_FAILED, open_input(scratch.string(), &input));
-  EXPECT_EQ(PLATFORM_FAILED, open_input(DEVICE, &input));
-  EXPECT_EQ(PLATFORM_FAILED, open_input((scratch / "missing").string(), &input));
+  EXPECT_EQ(PLATFORM_FAILED, open_input(scratch.native(), &input));
+  EXPECT_EQ(PLATFORM_FAILED, open_input(native_name(DEVICE), &input));
+  EXPECT_EQ(PLATFORM_FAILED, open_input((scratch / "missing").native(), &input));
 }
 
 // A file is known by its identity however it is named; another file is not.
@@ -44,9 +44,9 @@ TEST_F(OpenInput, TellsFilesApartByIdentity) {
   InputFile one;
   InputFile again;
   InputFile other;
-  ASSERT_EQ(PLATFORM_OK, open_input((scratch / "package.img").string(), &one));
-  ASSERT_EQ(PLATFORM_OK, open_input((scratch / "." / "package.img").string(), &again));
-  ASSERT_EQ(PLATFORM_OK, open_input((scratch / "other").string(), &other));
+  ASSERT_EQ(PLATFORM_OK, open_input((scratch / "package.img").native(), &one));
+  ASSERT_EQ(PLATFORM_OK, open_input((scratch / "." / "package.img").native(), &again));
+  ASSERT_EQ(PLATFORM_OK, open_input((scratch / "other").native(), &other));
   EXPECT_TRUE(is_same_file(one.identity, again.identity));
   EXPECT_FALSE(is_same_file(one.identity, other.identity));
   for (const InputFile& input : {one, again, other}) close_input(input);
@@ -59,11 +59,11 @@ using NativePath = ScratchTest;
 TEST_F(NativePath, NamesTheFileTheListingAndOpeningSee) {
   const std::string name = "\x80\xe9\xff.txt";
   write_file(scratch / native_path(name), "abc");
-  std::vector<std::string> names;
-  ASSERT_EQ(PLATFORM_OK, list_directory(scratch.string(), &names));
-  EXPECT_NE(names.end(), std::find(names.begin(), names.end(), name));
+  std::vector<NativeString> names;
+  ASSERT_EQ(PLATFORM_OK, list_directory(scratch.native(), &names));
+  EXPECT_NE(names.end(), std::find(names.begin(), names.end(), native_name(name)));
   InputFile input;
-  ASSERT_EQ(PLATFORM_OK, open_input(join_path(scratch.string(), name), &input));
+  ASSERT_EQ(PLATFORM_OK, open_input(join_path(scratch.native(), native_name(name)), &input));
   EXPECT_EQ(3, input.size);
   close_input(input);
 }
@@ -76,7 +76,7 @@ TEST_F(NativePath, ListsNamesInTheOrderWindowsDoes) {
     write_file(scratch / name, "");
   }
   std::vector<std::string> names;
-  ASSERT_EQ(PLATFORM_OK, list_directory(scratch.string(), &names));
+  ASSERT_EQ(PLATFORM_OK, list_directory(scratch.native(), &names));
   const std::vector<std::string> expected = {".",     "..", "0num", "A.txt", "a.txt",
                                              "Alpha", "B2", "beta", "zeta",  "_u"};
   EXPECT_EQ(expected, names);

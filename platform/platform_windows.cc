@@ -1,12 +1,14 @@
-// Windows, the tool's home platform: the C runtime's own status query and listing are used as
-// they are, with their refusals; files are read and written through Win32 handles. The
-// separator is "\" alone ("/" is a character of the name as far as the base name goes), and a
-// walk takes the entries in the order the listing yields them.
+// Windows, the tool's home platform: names are UTF-16 from the command line to the file calls,
+// so the file opened is always the file named; only what is printed and stored in a node is
+// narrowed to the ANSI code page. The C runtime's own status query is used as it is, with its
+// refusals. The separator is "\" alone ("/" is a character of the name as far as the base name
+// goes), and a walk takes the entries in the order the listing yields them.
 #define WIN32_LEAN_AND_MEAN
 #define NOMINMAX
-#include <io.h>
-#include <sys/stat.h>
 #include <windows.h>
+// After windows.h, whose definitions it needs.
+#include <shellapi.h>
+#include <sys/stat.h>
 
 #include "platform.h"
 
@@ -14,6 +16,12 @@ namespace {
 
 HANDLE handle_of(const std::intptr_t handle) {
   return reinterpret_cast<HANDLE>(handle);
+}
+
+// The code page of the file APIs, the ANSI one unless a program asked for the OEM one: the
+// names' bytes mean what the narrow calls would make of them.
+UINT file_code_page() {
+  return AreFileApisANSI() ? CP_ACP : CP_OEMCP;
 }
 
 // The file's volume and index there, which no other name of another file shares.
@@ -26,17 +34,56 @@ bool take_identity(const HANDLE file, FileIdentity* const identity) {
   return true;
 }
 
-// ReadFile and WriteFile take at most 4 GiB - 1 at a time.
+// ReadFile takes at most 4 GiB - 1 at a time.
 DWORD clamped(const std::size_t length) {
   return length > 0x40000000u ? 0x40000000u : static_cast<DWORD>(length);
 }
 
 }  // namespace
 
-int query_path_status(const std::string& path, bool* is_directory) {
+std::vector<NativeString> command_line_arguments(const int, char** const) {
+  // The narrow arguments went through the code page's best fit already: the wide command line
+  // is what the user typed.
+  int count = 0;
+  wchar_t** const arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<NativeString> inputs;
+  if (arguments == nullptr) return inputs;
+  for (int i = 1; i < count; ++i) inputs.emplace_back(arguments[i]);
+  LocalFree(arguments);
+  return inputs;
+}
+
+std::string narrow_name(const NativeString& name, bool* const exact) {
+  std::string bytes;
+  const int size = static_cast<int>(name.size());
+  const int length =
+      WideCharToMultiByte(file_code_page(), 0, name.data(), size, nullptr, 0, nullptr, nullptr);
+  if (length > 0) {
+    bytes.resize(static_cast<std::size_t>(length));
+    WideCharToMultiByte(file_code_page(), 0, name.data(), size, &bytes[0], length, nullptr,
+                        nullptr);
+  }
+  // A character the code page lacks became a default or best-fit one: the bytes name another
+  // file, or none.
+  if (exact != nullptr) *exact = native_name(bytes) == name;
+  return bytes;
+}
+
+NativeString native_name(const std::string& bytes) {
+  NativeString name;
+  const int size = static_cast<int>(bytes.size());
+  const int length = MultiByteToWideChar(file_code_page(), 0, bytes.data(), size, nullptr, 0);
+  if (length > 0) {
+    name.resize(static_cast<std::size_t>(length));
+    MultiByteToWideChar(file_code_page(), 0, bytes.data(), size, &name[0], length);
+  }
+  return name;
+}
+
+int query_path_status(const NativeString& path, bool* is_directory) {
   // Refuses "*" and "?", a bare drive such as X: and a trailing "\" or "/" other than a root.
   struct _stat64 status;
-  if (_stat64(path.c_str(), &status) != 0) return PLATFORM_FAILED;
+  if (_wstat64(path.c_str(), &status) != 0) return PLATFORM_FAILED;
   *is_directory = (status.st_mode & _S_IFMT) == _S_IFDIR;
   return PLATFORM_OK;
 }
@@ -45,9 +92,9 @@ bool is_same_file(const FileIdentity& one, const FileIdentity& other) {
   return one.volume == other.volume && one.index == other.index;
 }
 
-int open_input(const std::string& path, InputFile* const input) {
+int open_input(const NativeString& path, InputFile* const input) {
   // Opening a directory fails; a device (NUL, CON) opens but is no file to pack.
-  const HANDLE file = CreateFileA(
+  const HANDLE file = CreateFileW(
       path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE) return PLATFORM_FAILED;
@@ -79,36 +126,36 @@ void close_input(const InputFile& input) {
   CloseHandle(handle_of(input.handle));
 }
 
-std::string base_name(const std::string& path) {
-  const std::string::size_type separator = path.rfind('\\');
-  return separator == std::string::npos ? path : path.substr(separator + 1);
+NativeString base_name(const NativeString& path) {
+  const NativeString::size_type separator = path.rfind(L'\\');
+  return separator == NativeString::npos ? path : path.substr(separator + 1);
 }
 
-std::string join_path(const std::string& directory, const std::string& name) {
-  return directory + "\\" + name;
+NativeString join_path(const NativeString& directory, const NativeString& name) {
+  return directory + L"\\" + name;
 }
 
-int list_directory(const std::string& directory, std::vector<std::string>* names) {
-  const std::string pattern = directory + "\\*.*";
-  struct __finddata64_t entry;
-  const std::intptr_t listing = _findfirst64(pattern.c_str(), &entry);
-  if (listing == -1) return PLATFORM_FAILED;
+int list_directory(const NativeString& directory, std::vector<NativeString>* names) {
+  const NativeString pattern = directory + L"\\*.*";
+  WIN32_FIND_DATAW entry;
+  const HANDLE listing = FindFirstFileW(pattern.c_str(), &entry);
+  if (listing == INVALID_HANDLE_VALUE) return PLATFORM_FAILED;
   names->clear();
   do {
-    names->emplace_back(entry.name);
-  } while (_findnext64(listing, &entry) == 0);
-  _findclose(listing);
+    names->emplace_back(entry.cFileName);
+  } while (FindNextFileW(listing, &entry) != 0);
+  FindClose(listing);
   return PLATFORM_OK;
 }
 
-int open_directory(const std::string& path, OpenDirectory* const directory,
-                   std::vector<std::string>* const names) {
+int open_directory(const NativeString& path, OpenDirectory* const directory,
+                   std::vector<NativeString>* const names) {
   if (list_directory(path, names) != PLATFORM_OK) return PLATFORM_FAILED;
   *directory = {-1, path};
   return PLATFORM_OK;
 }
 
-int open_entry_input(const OpenDirectory& directory, const std::string& name,
+int open_entry_input(const OpenDirectory& directory, const NativeString& name,
                      InputFile* const input) {
   return open_input(join_path(directory.path, name), input);
 }
@@ -117,17 +164,11 @@ void close_directory(const OpenDirectory&) {}
 
 std::filesystem::path native_path(const std::string& path) {
   // A name that does not convert becomes the empty path, which no file call accepts.
-  const UINT code_page = AreFileApisANSI() ? CP_ACP : CP_OEMCP;
-  const int size = static_cast<int>(path.size());
-  const int length = MultiByteToWideChar(code_page, 0, path.data(), size, nullptr, 0);
-  if (length <= 0) return {};
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(code_page, 0, path.data(), size, &wide[0], length);
-  return wide;
+  return native_name(path);
 }
 
 std::string folded_name(const std::string& name) {
-  std::wstring wide = native_path(name).wstring();
+  std::wstring wide = native_name(name);
   if (wide.empty()) return name;  // such a name cannot be written at all
   CharUpperBuffW(&wide[0], static_cast<DWORD>(wide.size()));
   return std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * sizeof(wchar_t));

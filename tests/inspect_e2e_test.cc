@@ -55,29 +55,30 @@ const std::string NO_KEY = "                 ";
 // Adds every file, directory and link under directory to entries by relative path, each name as
 // the tools' own listing gives it and "/" between them: a file's content, "<dir>" for a
 // directory, "<link>" for a link (never followed).
-void add_entries(const std::string& directory, const std::string& prefix,
+void add_entries(const NativeString& directory, const std::string& prefix,
                  std::map<std::string, std::string>* const entries) {
-  std::vector<std::string> names;
-  ASSERT_EQ(0, list_directory(directory, &names)) << directory;
-  for (const std::string& name : names) {
-    if (name == "." || name == "..") continue;
-    const std::string path = join_path(directory, name);
-    const std::string relative = prefix + name;
-    const fs::file_status status = fs::symlink_status(native_path(path));
+  std::vector<NativeString> names;
+  ASSERT_EQ(0, list_directory(directory, &names)) << narrow_name(directory);
+  for (const NativeString& name : names) {
+    const std::string narrow = narrow_name(name);
+    if (narrow == "." || narrow == "..") continue;
+    const fs::path path = join_path(directory, name);
+    const std::string relative = prefix + narrow;
+    const fs::file_status status = fs::symlink_status(path);
     if (fs::is_symlink(status)) {
       (*entries)[relative] = "<link>";
     } else if (fs::is_directory(status)) {
       (*entries)[relative] = "<dir>";
-      add_entries(path, relative + "/", entries);
+      add_entries(path.native(), relative + "/", entries);
     } else {
-      (*entries)[relative] = read_file(native_path(path));
+      (*entries)[relative] = read_file(path);
     }
   }
 }
 
 std::map<std::string, std::string> tree(const fs::path& root) {
   std::map<std::string, std::string> entries;
-  add_entries(root.string(), "", &entries);
+  add_entries(root.native(), "", &entries);
   return entries;
 }
 

@@ -16,6 +16,7 @@ struct ToolRun {
 // What the run's surroundings are and do to it.
 struct ToolOptions {
   std::vector<std::string> environment;  // "NAME=VALUE" sets NAME for the tool, "NAME" unsets it
+  bool wide_arguments = false;           // Windows: the arguments are UTF-8, passed as UTF-16
   enum Output {
     OUTPUT_READ,          // standard output is a pipe, read to its end
     OUTPUT_CLOSED,        // standard output is closed when the tool starts

@@ -30,6 +30,14 @@ std::string quoted(const std::string& argument) {
   return result + "\"";
 }
 
+std::wstring wide(const std::string& text, const UINT code_page) {
+  const int size = static_cast<int>(text.size());
+  std::wstring result(static_cast<std::size_t>(size), L'\0');
+  const int length = MultiByteToWideChar(code_page, 0, text.data(), size, &result[0], size);
+  result.resize(static_cast<std::size_t>(length > 0 ? length : 0));
+  return result;
+}
+
 // The environment block of this process with the settings of options made: "NAME=VALUE" sets
 // NAME, "NAME" removes it. Empty when nothing changes, for the child to inherit this one.
 std::string environment_block(const ToolOptions& options) {
@@ -99,18 +107,21 @@ ToolRun run_tool(const std::string& executable, const std::filesystem::path& dir
     output_read = nullptr;
   }
 
-  STARTUPINFOA startup{};
+  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = nothing;
   startup.hStdOutput = options.output == ToolOptions::OUTPUT_CLOSED ? nullptr : output_write;
   startup.hStdError = errors_handle;
   PROCESS_INFORMATION process{};
-  const std::string working_directory = directory.string();
+  // Arguments are bytes in the ANSI code page, as a narrow command line would pass them, or
+  // UTF-8 for names that code page cannot hold.
+  std::wstring wide_command_line = wide(command_line, options.wide_arguments ? CP_UTF8 : CP_ACP);
   std::string environment = environment_block(options);
-  const BOOL started = CreateProcessA(executable.c_str(), &command_line[0], nullptr, nullptr, TRUE,
-                                      0, environment.empty() ? nullptr : &environment[0],
-                                      working_directory.c_str(), &startup, &process);
+  const BOOL started =
+      CreateProcessW(wide(executable, CP_ACP).c_str(), &wide_command_line[0], nullptr, nullptr,
+                     TRUE, 0, environment.empty() ? nullptr : &environment[0],
+                     directory.native().c_str(), &startup, &process);
   const DWORD start_error = GetLastError();
   // Only the child may hold the write end now, so that reading ends when the child does.
   close_all({nothing, output_write});
