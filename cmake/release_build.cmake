@@ -18,6 +18,7 @@ set(CMAKE_POSITION_INDEPENDENT_CODE ON)
 block()
   set(release "$<CONFIG:Release>")
   # Some compilers define _FORTIFY_SOURCE themselves; redefining it without -U is a warning.
-  add_compile_options("$<${release}:-U_FORTIFY_SOURCE;-D_FORTIFY_SOURCE=2;-fstack-protector-strong>")
+  add_compile_options(
+    "$<${release}:-U_FORTIFY_SOURCE;-D_FORTIFY_SOURCE=2;-fstack-protector-strong>")
   add_link_options("$<${release}:LINKER:-z,relro,-z,now;-static-libstdc++;-static-libgcc>")
 endblock()
