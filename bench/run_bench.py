@@ -144,14 +144,14 @@ def measure(title, root, arguments, corvane, runs):
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--corvane", default=os.path.join(here, "..", "build", "bench", "cli", "corvane"))
+    parser.add_argument("--corvane", default=os.path.join(here, "..", "build", "release-portable", "cli", "corvane"))
     parser.add_argument("--scratch", default="/tmp/corvane-bench")
     parser.add_argument("--runs", type=int, default=9)
     parser.add_argument("--quick", action="store_true", help="small workloads, for a smoke test")
     options = parser.parse_args()
     corvane = os.path.abspath(options.corvane)
     if not os.access(corvane, os.X_OK):
-        sys.exit("no corvane at %s: build it with 'cmake --workflow --preset bench'" % corvane)
+        sys.exit("no corvane at %s: build it with 'cmake --workflow --preset release-portable'" % corvane)
 
     scale = 8 if options.quick else 1
     workloads = [

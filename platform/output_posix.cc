@@ -10,6 +10,7 @@
 #include <random>
 
 #include "output.h"
+#include "posix_handles.h"
 
 namespace {
 
@@ -59,14 +60,6 @@ void disarm_cleanup() {
   const sigset_t previous = block_ending_signals();
   cleanup_armed = 0;
   sigprocmask(SIG_SETMASK, &previous, nullptr);
-}
-
-FileIdentity identity_of(const struct stat& status) {
-  return {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
-}
-
-int descriptor_of(const std::intptr_t handle) {
-  return static_cast<int>(handle);
 }
 
 // The file that name leads to through any links: the path of the last link's target, or name.

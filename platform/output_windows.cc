@@ -9,6 +9,7 @@
 #include <random>
 
 #include "output.h"
+#include "windows_handles.h"
 
 namespace {
 
@@ -27,23 +28,6 @@ BOOL WINAPI remove_temporary_on_console_event(const DWORD event) {
 
 std::wstring wide(const std::string& name) {
   return native_path(name).wstring();
-}
-
-HANDLE handle_of(const std::intptr_t handle) {
-  return reinterpret_cast<HANDLE>(handle);
-}
-
-bool take_identity(const HANDLE file, FileIdentity* const identity) {
-  BY_HANDLE_FILE_INFORMATION information;
-  if (GetFileInformationByHandle(file, &information) == 0) return false;
-  *identity = {
-      information.dwVolumeSerialNumber,
-      static_cast<std::uint64_t>(information.nFileIndexHigh) << 32 | information.nFileIndexLow};
-  return true;
-}
-
-DWORD clamped(const std::size_t length) {
-  return length > 0x40000000u ? 0x40000000u : static_cast<DWORD>(length);
 }
 
 }  // namespace

@@ -10,18 +10,11 @@
 #include <cerrno>
 
 #include "platform.h"
+#include "posix_handles.h"
 
 namespace {
 
-FileIdentity identity_of(const struct stat& status) {
-  return {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
-}
-
 constexpr std::size_t READ_LIMIT = std::size_t{1} << 30;
-
-int descriptor_of(const std::intptr_t handle) {
-  return static_cast<int>(handle);
-}
 
 }  // namespace
 

@@ -11,32 +11,14 @@
 #include <sys/stat.h>
 
 #include "platform.h"
+#include "windows_handles.h"
 
 namespace {
-
-HANDLE handle_of(const std::intptr_t handle) {
-  return reinterpret_cast<HANDLE>(handle);
-}
 
 // The code page of the file APIs, the ANSI one unless a program asked for the OEM one: the
 // names' bytes mean what the narrow calls would make of them.
 UINT file_code_page() {
   return AreFileApisANSI() ? CP_ACP : CP_OEMCP;
-}
-
-// The file's volume and index there, which no other name of another file shares.
-bool take_identity(const HANDLE file, FileIdentity* const identity) {
-  BY_HANDLE_FILE_INFORMATION information;
-  if (GetFileInformationByHandle(file, &information) == 0) return false;
-  *identity = {
-      information.dwVolumeSerialNumber,
-      static_cast<std::uint64_t>(information.nFileIndexHigh) << 32 | information.nFileIndexLow};
-  return true;
-}
-
-// ReadFile takes at most 4 GiB - 1 at a time.
-DWORD clamped(const std::size_t length) {
-  return length > 0x40000000u ? 0x40000000u : static_cast<DWORD>(length);
 }
 
 }  // namespace
