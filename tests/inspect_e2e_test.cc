@@ -33,7 +33,7 @@ const std::string EXTRACT_HEADER =
     "index      offset  name             flag           size  checksum    check  key         "
     "extracted as\n";
 const std::string USAGE =
-    "usage: corvane-inspect [--json] [--extract DIR] IMAGE\n"
+    "usage: corvane-inspect [--json] [--extract DIR] IMAGE [--against FILE_OR_DIR ...]\n"
     "       corvane-inspect --help | --version\n";
 
 constexpr std::uint32_t KEY = 0x00294823;
