@@ -9,6 +9,7 @@
 
 #include "byte_order.h"
 #include "console.h"
+#include "file_tree.h"
 #include "node_bytes.h"
 #include "node_descriptor.h"
 #include "platform.h"
@@ -51,35 +52,6 @@ const std::string LINE_E =
     "    2         115  e                                  0  0x00000000  ok";
 // The extraction column of lines that end before the key column.
 const std::string NO_KEY = "                 ";
-
-// Adds every file, directory and link under directory to entries by relative path, each name as
-// the tools' own listing gives it and "/" between them: a file's content, "<dir>" for a
-// directory, "<link>" for a link (never followed).
-void add_entries(const std::string& directory, const std::string& prefix,
-                 std::map<std::string, std::string>* const entries) {
-  std::vector<std::string> names;
-  ASSERT_EQ(0, list_directory(directory, &names)) << directory;
-  for (const std::string& name : names) {
-    if (name == "." || name == "..") continue;
-    const std::string path = join_path(directory, name);
-    const std::string relative = prefix + name;
-    const fs::file_status status = fs::symlink_status(native_path(path));
-    if (fs::is_symlink(status)) {
-      (*entries)[relative] = "<link>";
-    } else if (fs::is_directory(status)) {
-      (*entries)[relative] = "<dir>";
-      add_entries(path, relative + "/", entries);
-    } else {
-      (*entries)[relative] = read_file(native_path(path));
-    }
-  }
-}
-
-std::map<std::string, std::string> tree(const fs::path& root) {
-  std::map<std::string, std::string> entries;
-  add_entries(root.string(), "", &entries);
-  return entries;
-}
 
 std::string hex(const std::uint32_t value) {
   char text[16];
@@ -297,7 +269,7 @@ TEST_P(InspectCase, PrintsAndWritesExactly) {
   std::map<std::string, std::string> expected = {{"p.img", c.image}};
   if (c.arguments.size() > 1) expected["out"] = "<dir>";
   for (const auto& [name, bytes] : c.extracted) expected["out/" + name] = bytes;
-  EXPECT_EQ(expected, tree(scratch));
+  EXPECT_EQ(expected, file_tree(scratch));
 }
 
 INSTANTIATE_TEST_SUITE_P(Inspect, InspectCase, ::testing::ValuesIn(CASES),
@@ -374,7 +346,7 @@ TEST_F(Inspect, FailsWhenAFileCannotBeWritten) {
   EXPECT_EQ(true, document["valid"]);
   const std::map<std::string, std::string> expected = {
       {"p.img", VALID_IMAGE}, {"out", "<dir>"}, {"out/a.txt", "<dir>"}};
-  EXPECT_EQ(expected, tree(scratch));
+  EXPECT_EQ(expected, file_tree(scratch));
 }
 
 TEST_F(Inspect, JsonIsValidForAnyNameBytes) {
@@ -456,7 +428,7 @@ TEST_F(Inspect, ExtractsEveryFileCorvanePacked) {
     expected["out/" + (name == "app.bin" ? std::string("upgrade") : name)] = bytes;
   }
   expected["out/a.txt.1"] = "abc";
-  EXPECT_EQ(expected, tree(scratch));
+  EXPECT_EQ(expected, file_tree(scratch));
   EXPECT_EQ(VALID, inspect({"package.img"}).exit_status);
 }
 
