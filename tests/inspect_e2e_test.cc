@@ -106,6 +106,14 @@ const std::string SECOND_ACCENTED_SUFFIX = ".1";
 const std::string SECOND_ACCENTED_SUFFIX = "";
 #endif
 
+// A node large enough that the firmware after it crosses the 1 MiB pieces the image is read in:
+// the key stream must go on from piece to piece.
+const std::string LARGE_PAYLOAD = varied_bytes(1048000, 11);
+const std::string LARGE_FIRMWARE = varied_bytes(126976, 12);
+const std::string LARGE_NODE = node_bytes("large", LARGE_PAYLOAD);
+const std::string LARGE_FIRMWARE_NODE =
+    node_bytes("upgrade", LARGE_FIRMWARE, NODE_FLAG_UPGRADE, 0x7FFF7FFF);
+
 const Case CASES[] = {
     {"a valid image is listed",
      VALID_IMAGE,
@@ -127,6 +135,19 @@ const Case CASES[] = {
        fs::create_directory(scratch / "out");
        write_file(scratch / "out" / "a.txt", "an earlier, longer file");
      }},
+    {"the firmware is decrypted across the pieces the image is read in",
+     LARGE_NODE + LARGE_FIRMWARE_NODE,
+     EXTRACT,
+     EXTRACT_HEADER + "    0           0  large                        1048000  " +
+         stored_checksum(LARGE_NODE) + "  ok                 large\n" +
+         "    1     1048052  upgrade          upgrade      126976  " +
+         stored_checksum(LARGE_FIRMWARE_NODE) +
+         "  ok     0x7fff7fff  upgrade\n"
+         "2 nodes, 1175080 bytes, valid\n",
+     "",
+     VALID,
+     {{"large", LARGE_PAYLOAD}, {"upgrade", LARGE_FIRMWARE}},
+     nullptr},
     {"an image with no node is valid",
      "",
      EXTRACT,
