@@ -20,7 +20,9 @@ bool refill(ImageStream* const stream) {
 void start_image_stream(const InputFile& file, ImageStream* const stream) {
   stream->file = file;
   stream->size = static_cast<std::uint64_t>(file.size);
-  stream->buffer.assign(IMAGE_BUFFER_SIZE, 0);
+  // A small image needs no more than itself; one byte more shows whether it grew meanwhile.
+  stream->buffer.assign(
+      static_cast<std::size_t>(std::min<std::uint64_t>(IMAGE_BUFFER_SIZE, stream->size + 1)), 0);
   stream->next = 0;
   stream->end = 0;
   stream->position = 0;

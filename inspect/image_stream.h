@@ -8,13 +8,13 @@
 
 #include "platform.h"
 
-// Bytes read from the file at a time.
+// Bytes read from the file at a time, at the most.
 constexpr std::size_t IMAGE_BUFFER_SIZE = std::size_t{1} << 20;
 
 struct ImageStream {
   InputFile file;                    // open, and owned by whoever opened it
   std::uint64_t size;                // the file's size measured when it was opened
-  std::vector<std::uint8_t> buffer;  // IMAGE_BUFFER_SIZE bytes
+  std::vector<std::uint8_t> buffer;  // up to IMAGE_BUFFER_SIZE bytes
   std::size_t next;                  // the first byte of buffer not handed out yet
   std::size_t end;                   // the end of what buffer holds
   std::uint64_t position;            // bytes of the file handed out
@@ -23,7 +23,7 @@ struct ImageStream {
 // Starts reading file from its current position, which must be its start.
 void start_image_stream(const InputFile& file, ImageStream* stream);
 
-// Copies the next length bytes, at most IMAGE_BUFFER_SIZE, to bytes. Returns INSPECT_OK, or
+// Copies the next length bytes to bytes. Returns INSPECT_OK, or
 // INSPECT_FAILED when reading fails or the file ends before them.
 int read_image_bytes(ImageStream* stream, std::uint8_t* bytes, std::size_t length);
 

@@ -176,7 +176,8 @@ int inspect_image(const InputFile& image, const InspectOptions& options, std::FI
   run.out = out;
   run.errors = errors;
   start_image_stream(image, &run.image);
-  run.plain.resize(IMAGE_BUFFER_SIZE);
+  // Payloads are decrypted only to be written or compared, a piece of the stream at a time.
+  if (options.extract || options.against) run.plain.resize(run.image.buffer.size());
   if (options.against) plan_against(options.inputs, &run.against);
   if (options.extract &&
       open_extraction(options.directory, image.identity, &run.extraction, errors) != INSPECT_OK) {
