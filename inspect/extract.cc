@@ -93,7 +93,7 @@ void begin_node_file(Extraction* const extraction, const ImageNode& node) {
 void write_node_file(Extraction* const extraction, const std::uint8_t* const bytes,
                      const std::size_t length) {
   if (!extraction->writing || extraction->node_failed) return;
-  if (write_extract_file(extraction->file, bytes, length) != PLATFORM_OK) {
+  if (write_output(extraction->file.output, bytes, length) != PLATFORM_OK) {
     extraction->node_failed = true;
   }
 }
@@ -119,7 +119,7 @@ int end_node_file(Extraction* const extraction, const ImageNode& node, NodeRepor
     // Committing closes the file, and removes it when it fails.
     extraction->writing = false;
     if (commit_extract_file(extraction->directory, &extraction->file, file_name) == PLATFORM_OK) {
-      extraction->written.insert(key_of(extraction->file.identity));
+      extraction->written.insert(key_of(extraction->file.output.identity));
       report->extracted_as = file_name;
       return INSPECT_OK;
     }

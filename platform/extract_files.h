@@ -31,11 +31,10 @@ int open_extract_directory(const std::string& path, ExtractDirectory* directory)
 
 void close_extract_directory(const ExtractDirectory& directory);
 
-// A file being written under a temporary name in an ExtractDirectory.
+// A file being written under a temporary name in an ExtractDirectory, with write_output.
 struct ExtractFile {
-  std::intptr_t handle;        // the platform's own handle
-  std::string temporary_name;  // ".corvane-inspect-" + digits + ".tmp"
-  FileIdentity identity;       // the file's, which it keeps when renamed
+  OutputFile output;           // a regular file; its identity stays when it is renamed
+  std::string temporary_name;  // ".corvane-inspect-" + 16 hex digits + ".tmp"
   int held_signals;            // POSIX: the termination signals held back while it is temporary
 };
 
@@ -47,9 +46,6 @@ struct ExtractFile {
 // process) cannot leave it behind: POSIX holds those signals back until then, Windows deletes
 // the file when its handle closes. Returns PLATFORM_OK or PLATFORM_FAILED.
 int create_extract_file(ExtractDirectory* directory, ExtractFile* file);
-
-// Appends length bytes. Returns PLATFORM_OK, or PLATFORM_FAILED when not all were written.
-int write_extract_file(const ExtractFile& file, const std::uint8_t* bytes, std::size_t length);
 
 // Closes the file and renames it over name in directory, whatever name is (a link there is
 // replaced, not followed); on failure the temporary file is removed. Returns PLATFORM_OK, or

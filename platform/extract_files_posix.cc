@@ -89,39 +89,24 @@ int create_extract_file(ExtractDirectory* const directory, ExtractFile* const fi
                                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (descriptor < 0 && errno == EEXIST) continue;
     if (descriptor < 0) break;
-    struct stat status;
-    if (fstat(descriptor, &status) != 0) {
+    FileIdentity identity;
+    if (identify_file(descriptor, &identity) != PLATFORM_OK) {
       close(descriptor);
       unlinkat(descriptor_of(directory->handle), name.c_str(), 0);
       break;
     }
-    *file = {descriptor,
-             name,
-             {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)},
-             held};
+    *file = {{descriptor, true, identity}, name, held};
     return PLATFORM_OK;
   }
   release_signals(held);
   return PLATFORM_FAILED;
 }
 
-int write_extract_file(const ExtractFile& file, const std::uint8_t* const bytes,
-                       const std::size_t length) {
-  std::size_t done = 0;
-  while (done < length) {
-    const ssize_t put = write(descriptor_of(file.handle), bytes + done, length - done);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return PLATFORM_FAILED;
-    done += static_cast<std::size_t>(put);
-  }
-  return PLATFORM_OK;
-}
-
 int commit_extract_file(const ExtractDirectory& directory, ExtractFile* const file,
                         const std::string& name) {
   const int at = descriptor_of(directory.handle);
   // A close that fails may have lost written bytes: the file is not whole.
-  const bool completed = close(descriptor_of(file->handle)) == 0 &&
+  const bool completed = close(descriptor_of(file->output.handle)) == 0 &&
                          renameat(at, file->temporary_name.c_str(), at, name.c_str()) == 0;
   if (!completed) unlinkat(at, file->temporary_name.c_str(), 0);
   release_signals(file->held_signals);
@@ -129,7 +114,7 @@ int commit_extract_file(const ExtractDirectory& directory, ExtractFile* const fi
 }
 
 void discard_extract_file(const ExtractDirectory& directory, ExtractFile* const file) {
-  close(descriptor_of(file->handle));
+  close(descriptor_of(file->output.handle));
   unlinkat(descriptor_of(directory.handle), file->temporary_name.c_str(), 0);
   release_signals(file->held_signals);
 }

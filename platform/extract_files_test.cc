@@ -113,8 +113,8 @@ class ExtractFiles : public ScratchTest {
     ExtractFile file;
     if (create_extract_file(&directory, &file) != PLATFORM_OK) return PLATFORM_FAILED;
     EXPECT_EQ(PLATFORM_OK,
-              write_extract_file(file, reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                                 bytes.size()));
+              write_output(file.output, reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                           bytes.size()));
     return commit_extract_file(directory, &file, name);
   }
 
@@ -161,12 +161,12 @@ TEST_F(ExtractFiles, WritesUnderATemporaryNameThenRenames) {
   EXPECT_GT(file.temporary_name.size(), 15u) << "longer than any node name";
   EXPECT_EQ(".tmp", file.temporary_name.substr(file.temporary_name.size() - 4));
   const std::uint8_t bytes[] = {'n', 'e', 'w'};
-  ASSERT_EQ(PLATFORM_OK, write_extract_file(file, bytes, 3));
+  ASSERT_EQ(PLATFORM_OK, write_output(file.output, bytes, 3));
   ASSERT_EQ(PLATFORM_OK, commit_extract_file(directory, &file, "a.txt"));
   EXPECT_EQ((std::map<std::string, std::string>{{"a.txt", "new"}}), entries(scratch / "out"));
   FileIdentity identity;
   ASSERT_EQ(PLATFORM_OK, query_entry_identity(directory, "a.txt", &identity));
-  EXPECT_TRUE(is_same_file(file.identity, identity)) << "the identity survives the rename";
+  EXPECT_TRUE(is_same_file(file.output.identity, identity)) << "the identity survives the rename";
   EXPECT_EQ(PLATFORM_FAILED, query_entry_identity(directory, "missing", &identity));
 }
 
@@ -223,8 +223,8 @@ TEST_F(ExtractFiles, ATemporaryFileDoesNotOutliveItsHandle) {
   ExtractFile file;
   ASSERT_EQ(PLATFORM_OK, create_extract_file(&directory, &file));
   const std::uint8_t bytes[] = {'a'};
-  ASSERT_EQ(PLATFORM_OK, write_extract_file(file, bytes, 1));
-  CloseHandle(reinterpret_cast<HANDLE>(file.handle));
+  ASSERT_EQ(PLATFORM_OK, write_output(file.output, bytes, 1));
+  CloseHandle(reinterpret_cast<HANDLE>(file.output.handle));
   EXPECT_TRUE(entries(scratch / "out").empty());
 }
 
@@ -262,9 +262,9 @@ TEST_F(ExtractFiles, AnInterruptionLeavesNoTemporaryFile) {
       ExtractFile file;
       const std::uint8_t bytes[] = {'a', 'b', 'c'};
       if (create_extract_file(&directory, &file) != PLATFORM_OK) _exit(1);
-      write_extract_file(file, bytes, 3);
+      write_output(file.output, bytes, 3);
       raise(SIGTERM);
-      write_extract_file(file, bytes, 3);
+      write_output(file.output, bytes, 3);
       if (commit) {
         commit_extract_file(directory, &file, "a.txt");
       } else {

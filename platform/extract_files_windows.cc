@@ -20,16 +20,6 @@ HANDLE handle_of(const std::intptr_t handle) {
   return reinterpret_cast<HANDLE>(handle);
 }
 
-// The file's volume and index there, as open_input takes them.
-bool identity_of(const HANDLE file, FileIdentity* const identity) {
-  BY_HANDLE_FILE_INFORMATION information;
-  if (GetFileInformationByHandle(file, &information) == 0) return false;
-  *identity = {
-      information.dwVolumeSerialNumber,
-      static_cast<std::uint64_t>(information.nFileIndexHigh) << 32 | information.nFileIndexLow};
-  return true;
-}
-
 // Marks the file to be deleted when its last handle closes, or no longer: a temporary file so
 // marked cannot outlive the process, however it ends.
 bool set_delete_on_close(const HANDLE file, const bool delete_it) {
@@ -121,37 +111,24 @@ int create_extract_file(ExtractDirectory* const directory, ExtractFile* const fi
     if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) continue;
     if (handle == INVALID_HANDLE_VALUE) return PLATFORM_FAILED;
     FileIdentity identity;
-    if (!set_delete_on_close(handle, true) || !identity_of(handle, &identity)) {
+    if (!set_delete_on_close(handle, true) ||
+        identify_file(reinterpret_cast<std::intptr_t>(handle), &identity) != PLATFORM_OK) {
       CloseHandle(handle);
       DeleteFileW((directory->path / name).c_str());
       return PLATFORM_FAILED;
     }
     // The name is plain ASCII.
-    *file = {reinterpret_cast<std::intptr_t>(handle), std::string(name.begin(), name.end()),
-             identity, 0};
+    *file = {{reinterpret_cast<std::intptr_t>(handle), true, identity},
+             std::string(name.begin(), name.end()),
+             0};
     return PLATFORM_OK;
   }
   return PLATFORM_FAILED;
 }
 
-int write_extract_file(const ExtractFile& file, const std::uint8_t* const bytes,
-                       const std::size_t length) {
-  std::size_t done = 0;
-  while (done < length) {
-    const DWORD asked =
-        length - done > 0x40000000u ? 0x40000000u : static_cast<DWORD>(length - done);
-    DWORD put = 0;
-    if (WriteFile(handle_of(file.handle), bytes + done, asked, &put, nullptr) == 0 || put == 0) {
-      return PLATFORM_FAILED;
-    }
-    done += put;
-  }
-  return PLATFORM_OK;
-}
-
 int commit_extract_file(const ExtractDirectory& directory, ExtractFile* const file,
                         const std::string& name) {
-  const HANDLE handle = handle_of(file->handle);
+  const HANDLE handle = handle_of(file->output.handle);
   const std::filesystem::path temporary = directory.path / native_path(file->temporary_name);
   const std::filesystem::path final_name = native_path(name);
   // The file stays open, and so marked for deletion until the last moment, through the rename:
@@ -166,7 +143,7 @@ int commit_extract_file(const ExtractDirectory& directory, ExtractFile* const fi
 }
 
 void discard_extract_file(const ExtractDirectory& directory, ExtractFile* const file) {
-  CloseHandle(handle_of(file->handle));
+  CloseHandle(handle_of(file->output.handle));
   DeleteFileW((directory.path / native_path(file->temporary_name)).c_str());
 }
 
@@ -179,7 +156,8 @@ int query_entry_identity(const ExtractDirectory& directory, const std::string& n
                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return PLATFORM_FAILED;
-  const bool known = identity_of(handle, identity);
+  const bool known =
+      identify_file(reinterpret_cast<std::intptr_t>(handle), identity) == PLATFORM_OK;
   CloseHandle(handle);
   return known ? PLATFORM_OK : PLATFORM_FAILED;
 }

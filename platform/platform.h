@@ -28,6 +28,10 @@ struct FileIdentity {
 
 bool is_same_file(const FileIdentity& one, const FileIdentity& other);
 
+// Finds which file the platform's handle of an open file is. Returns PLATFORM_OK or
+// PLATFORM_FAILED.
+int identify_file(std::intptr_t handle, FileIdentity* identity);
+
 // An input file open for reading.
 struct InputFile {
   std::intptr_t handle;   // the platform's own handle

@@ -36,6 +36,13 @@ bool is_same_file(const FileIdentity& one, const FileIdentity& other) {
   return one.volume == other.volume && one.index == other.index;
 }
 
+int identify_file(const std::intptr_t handle, FileIdentity* const identity) {
+  struct stat status;
+  if (fstat(descriptor_of(handle), &status) != 0) return PLATFORM_FAILED;
+  *identity = identity_of(status);
+  return PLATFORM_OK;
+}
+
 namespace {
 
 // Opens name, relative to the directory open as at (AT_FDCWD for the current one), as an input.

@@ -45,6 +45,10 @@ bool is_same_file(const FileIdentity& one, const FileIdentity& other) {
   return one.volume == other.volume && one.index == other.index;
 }
 
+int identify_file(const std::intptr_t handle, FileIdentity* const identity) {
+  return take_identity(handle_of(handle), identity) ? PLATFORM_OK : PLATFORM_FAILED;
+}
+
 int open_input(const std::string& path, InputFile* const input) {
   // Opening a directory fails; a device (NUL, CON) opens but is no file to pack.
   const HANDLE file = CreateFileA(

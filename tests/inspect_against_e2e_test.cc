@@ -2,13 +2,12 @@
 // exact standard output and standard error, exit status, and a directory left as it was.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <map>
 #include <nlohmann/json.hpp>
 
-#include "byte_order.h"
 #include "console.h"
 #include "file_tree.h"
+#include "inspect_e2e.h"
 #include "node_bytes.h"
 #include "node_descriptor.h"
 #include "platform.h"
@@ -19,11 +18,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int MATCHES = 0;
-constexpr int DIFFERS = 1;
-
-const std::string HEADER =
-    "index      offset  name             flag           size  checksum    check  key\n";
+constexpr int MATCHES = VALID;
+constexpr int DIFFERS = PROBLEMS;
 
 // The firmware's key comes from the clock when corvane packs; the check ignores it, so the
 // images here are made with this one.
@@ -55,22 +51,6 @@ const std::string A = node_bytes("a.txt", "abc");
 const std::string B = node_bytes("b.txt", "beta");
 const std::string C = node_bytes("c.txt", "gamma");
 const std::string E = node_bytes("e.txt", "");
-
-std::string hex(const std::uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08x", value);
-  return text;
-}
-
-// The checksum field of a node's descriptor, as the listing shows it.
-std::string stored_checksum(const std::string& node) {
-  return hex(get_le32(reinterpret_cast<const std::uint8_t*>(&node[24])));
-}
-
-std::string with(std::string image, const std::size_t offset, const std::uint32_t value) {
-  put_number(&image, offset, value);
-  return image;
-}
 
 struct Case {
   const char* title;

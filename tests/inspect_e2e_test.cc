@@ -1,8 +1,9 @@
 // End-to-end runs of the built corvane-inspect in a scratch directory: exact standard output and
 // standard error, exit status, and every file left in the directory afterwards.
+#include "inspect_e2e.h"
+
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -24,15 +25,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int VALID = 0;
-constexpr int PROBLEMS = 1;
-constexpr int FAILED = 2;
-
-const std::string HEADER =
-    "index      offset  name             flag           size  checksum    check  key\n";
-const std::string EXTRACT_HEADER =
-    "index      offset  name             flag           size  checksum    check  key         "
-    "extracted as\n";
 const std::string USAGE =
     "usage: corvane-inspect [--json] [--extract DIR] IMAGE [--against FILE_OR_DIR ...]\n"
     "       corvane-inspect --help | --version\n";
@@ -52,17 +44,6 @@ const std::string LINE_E =
     "    2         115  e                                  0  0x00000000  ok";
 // The extraction column of lines that end before the key column.
 const std::string NO_KEY = "                 ";
-
-std::string hex(const std::uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08x", value);
-  return text;
-}
-
-// The checksum field of a node's descriptor, as the listing shows it.
-std::string stored_checksum(const std::string& node) {
-  return hex(get_le32(reinterpret_cast<const std::uint8_t*>(&node[24])));
-}
 
 class Inspect : public ScratchTest {
  protected:
@@ -84,11 +65,6 @@ struct Case {
 
 void PrintTo(const Case& c, std::ostream* out) {
   *out << c.title;
-}
-
-std::string with(std::string image, const std::size_t offset, const std::uint32_t value) {
-  put_number(&image, offset, value);
-  return image;
 }
 
 std::string flipped(std::string image, const std::size_t offset) {

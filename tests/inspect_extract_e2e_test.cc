@@ -20,6 +20,7 @@
 
 #include "console.h"
 #include "file_tree.h"
+#include "inspect_e2e.h"
 #include "node_bytes.h"
 #include "platform.h"
 #include "scratch.h"
@@ -28,14 +29,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr int VALID = 0;
-constexpr int PROBLEMS = 1;
-constexpr int FAILED = 2;
-
-const std::string EXTRACT_HEADER =
-    "index      offset  name             flag           size  checksum    check  key         "
-    "extracted as\n";
 
 class Extract : public ScratchTest {
  protected:
