@@ -214,7 +214,6 @@ int end_node_check(Against* const against, const ImageNode& node,
     against->comparing = false;
   }
   if (against->unreadable) {
-    against->failed = true;
     input.verdict = VERDICT_UNREADABLE;
     input.detail = "cannot read " + input_text(input);
     std::fprintf(errors, "%s: %s\n", PROGRAM, input.detail.c_str());

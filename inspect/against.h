@@ -65,7 +65,6 @@ struct Against {
   std::size_t last_match;       // the input matched by the last matched node
   std::size_t last_match_node;  // that node
   std::size_t difference_count;
-  bool failed;  // an input could not be read to compare it
   // The node being read.
   bool matched;                      // it was matched to an input
   std::size_t current;               // that input

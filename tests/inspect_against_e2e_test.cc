@@ -313,4 +313,23 @@ TEST_F(Against, MatchesWhatCorvanePackedHere) {
   EXPECT_EQ((std::vector<std::string>{"matches", "matches"}), check({"app.bin", "d"}));
 }
 
+// Checked and extracted in one reading of the image: the differences do not stop the extraction.
+TEST_F(Against, GoesWithExtract) {
+  write_files();
+  write_file(scratch / "p.img", A + B);
+  const ToolRun result = inspect({"--extract", "out", "p.img", "--against", "a.txt"});
+  EXPECT_EQ(console(EXTRACT_HEADER +
+                    "    0           0  a.txt                              3  0x00000126  ok       "
+                    "          a.txt\n"
+                    "    1          55  b.txt                              4  0x0000019c  ok       "
+                    "          b.txt\n"
+                    "2 nodes, 111 bytes, valid\n"),
+            result.output);
+  EXPECT_EQ(console("corvane-inspect: node 1 at offset 55: no input accounts for \"b.txt\"\n"),
+            result.error_output);
+  EXPECT_EQ(DIFFERS, result.exit_status);
+  EXPECT_EQ("abc", read_file(scratch / "out" / "a.txt"));
+  EXPECT_EQ("beta", read_file(scratch / "out" / "b.txt"));
+}
+
 }  // namespace
