@@ -1,31 +1,43 @@
 #include "extract.h"
 
-#include <algorithm>
-#include <fstream>
-#include <vector>
+#include <cinttypes>
 
-#include "payload.h"
+#include "inspect_status.h"
 #include "platform.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::size_t CHUNK_SIZE = 64 * 1024;
-static_assert(CHUNK_SIZE % KEY_STREAM_PERIOD == 0, "chunks must keep the key stream in step");
+constexpr char PROGRAM[] = "corvane-inspect";
 
-int write_chunks(std::ofstream* const stream, const std::uint8_t* const payload,
-                 const std::size_t length, const std::uint32_t key) {
-  std::vector<std::uint8_t> chunk(std::min(length, CHUNK_SIZE));
-  for (std::size_t done = 0; done < length;) {
-    const std::size_t count = std::min(length - done, CHUNK_SIZE);
-    std::copy(payload + done, payload + done + count, chunk.begin());
-    crypt_payload(chunk.data(), count, key);
-    stream->write(reinterpret_cast<const char*>(chunk.data()), static_cast<std::streamsize>(count));
-    done += count;
+std::string node_name(const ImageNode& node) {
+  return std::string(node.descriptor.name, node_name_length(node.descriptor));
+}
+
+bool can_write_name(const std::string& name) {
+  return is_plain_file_name(name) && can_hold_file_name(name);
+}
+
+std::pair<std::uint64_t, std::uint64_t> key_of(const FileIdentity& identity) {
+  return {identity.volume, identity.index};
+}
+
+void drop_file(Extraction* const extraction) {
+  if (extraction->writing) discard_extract_file(extraction->directory, &extraction->file);
+  extraction->writing = false;
+}
+
+// Sets file_name to the next file name for the node called name, passing over a name that
+// reaches a file this run has written already. Returns false when the name reaches the image.
+bool choose_file_name(Extraction* const extraction, const std::string& name,
+                      std::string* const file_name) {
+  *file_name = take_file_name(name, &extraction->names);
+  FileIdentity there;
+  while (query_entry_identity(extraction->directory, *file_name, &there) == PLATFORM_OK) {
+    if (is_same_file(there, extraction->image)) return false;
+    if (extraction->written.count(key_of(there)) == 0) return true;
+    *file_name = take_file_name(name, &extraction->names);
   }
-  stream->close();
-  return stream->fail() ? -1 : 0;
+  return true;
 }
 
 }  // namespace
@@ -48,22 +60,74 @@ std::string take_file_name(const std::string& name, FileNames* const names) {
   return candidate;
 }
 
-int prepare_directory(const fs::path& directory) {
-  std::error_code error;
-  fs::create_directories(directory, error);
-  return fs::is_directory(directory, error) ? 0 : -1;
+int open_extraction(const std::string& directory, const FileIdentity& image,
+                    Extraction* const extraction, std::FILE* const errors) {
+  *extraction = Extraction{};
+  extraction->directory_name = directory;
+  extraction->image = image;
+  if (open_extract_directory(directory, &extraction->directory) != PLATFORM_OK) {
+    std::fprintf(errors, "%s: cannot create directory %s\n", PROGRAM,
+                 shown_path(directory).c_str());
+    return INSPECT_FAILED;
+  }
+  return INSPECT_OK;
 }
 
-int write_payload_file(const fs::path& file, const std::uint8_t* const payload,
-                       const std::size_t length, const std::uint32_t key) {
-  std::error_code error;
-  const fs::file_status existing = fs::symlink_status(file, error);
-  if (fs::is_directory(existing)) return -1;
-  if (fs::exists(existing) && !fs::remove(file, error)) return -1;
-  std::ofstream stream(file, std::ios::binary | std::ios::trunc);
-  if (!stream || write_chunks(&stream, payload, length, key) != 0) {
-    fs::remove(file, error);
-    return -1;
+void close_extraction(Extraction* const extraction) {
+  drop_file(extraction);
+  close_extract_directory(extraction->directory);
+}
+
+void begin_node_file(Extraction* const extraction, const ImageNode& node) {
+  extraction->writing = false;
+  extraction->node_failed = false;
+  // A node that is already known not to be extracted costs no file.
+  if (extraction->failed || node.problem_count != 0 || !can_write_name(node_name(node))) return;
+  if (create_extract_file(&extraction->directory, &extraction->file) == PLATFORM_OK) {
+    extraction->writing = true;
+  } else {
+    extraction->node_failed = true;
   }
-  return 0;
+}
+
+void write_node_file(Extraction* const extraction, const std::uint8_t* const bytes,
+                     const std::size_t length) {
+  if (!extraction->writing || extraction->node_failed) return;
+  if (write_to_file(extraction->file.handle, bytes, length) != PLATFORM_OK) {
+    extraction->node_failed = true;
+  }
+}
+
+int end_node_file(Extraction* const extraction, const ImageNode& node, NodeReport* const report,
+                  std::FILE* const errors) {
+  const std::string name = node_name(node);
+  const bool verified = report->problems.empty() && node.checksum_result == CHECKSUM_MATCHES;
+  if (verified && !can_write_name(name)) {
+    report->problems.push_back({RULE_UNSAFE_NAME, node.index, node.offset, 0, name.size()});
+  }
+  if (!verified || !can_write_name(name) || extraction->failed) {
+    drop_file(extraction);
+    return INSPECT_OK;
+  }
+  std::string file_name;
+  if (!choose_file_name(extraction, name, &file_name)) {
+    drop_file(extraction);
+    report->problems.push_back({RULE_IMAGE_ITSELF, node.index, node.offset, 0, name.size()});
+    return INSPECT_OK;
+  }
+  if (!extraction->node_failed) {
+    // Committing closes the file, and removes it when it fails.
+    extraction->writing = false;
+    if (commit_extract_file(extraction->directory, &extraction->file, file_name) == PLATFORM_OK) {
+      extraction->written.insert(key_of(extraction->file.identity));
+      report->extracted_as = file_name;
+      return INSPECT_OK;
+    }
+  }
+  drop_file(extraction);
+  extraction->failed = true;
+  std::fprintf(errors, "%s: node %zu at offset %" PRIu64 ": cannot write %s in %s\n", PROGRAM,
+               node.index, node.offset, escape_bytes(file_name.data(), file_name.size()).c_str(),
+               shown_path(extraction->directory_name).c_str());
+  return INSPECT_FAILED;
 }

@@ -30,7 +30,7 @@ std::string list_end(const bool empty) {
 
 }  // namespace
 
-std::string json_document_start(const std::size_t image_size) {
+std::string json_document_start(const std::uint64_t image_size) {
   return "{\n  \"image_size\": " + std::to_string(image_size) + ",\n  \"nodes\": [";
 }
 
@@ -69,15 +69,42 @@ std::string json_node(const NodeReport& report, const bool first) {
   return list_item(dump(object), first);
 }
 
-std::string json_document_end(const std::vector<ImageProblem>& image_problems,
-                              const std::size_t node_count, const std::size_t problem_count) {
+std::string json_nodes_end(const std::size_t node_count,
+                           const std::vector<ImageProblem>& image_problems) {
   std::string text = list_end(node_count == 0) + ",\n  \"image_problems\": [";
   for (std::size_t i = 0; i < image_problems.size(); ++i) {
     text += list_item(dump(problem_json(image_problems[i], nullptr)), i == 0);
   }
-  text += list_end(image_problems.empty());
-  text += ",\n  \"node_count\": " + std::to_string(node_count) +
-          ",\n  \"problem_count\": " + std::to_string(problem_count) +
-          ",\n  \"valid\": " + (problem_count == 0 ? "true" : "false") + "\n}\n";
-  return text;
+  return text + list_end(image_problems.empty());
+}
+
+std::string json_against_start() {
+  return ",\n  \"against\": {\n    \"inputs\": [";
+}
+
+std::string json_against_input(const CheckedInput& input, const bool first) {
+  const Json object = {{"path", shown_path(input.path)},
+                       {"node", input.matched ? Json(input.node_index) : Json()},
+                       {"verdict", verdict_name(input.verdict)},
+                       {"detail", input.verdict == VERDICT_MATCHES ? Json() : Json(input.detail)}};
+  return (first ? "\n      " : ",\n      ") + dump(object);
+}
+
+std::string json_against_inputs_end(const bool empty) {
+  return std::string(empty ? "]" : "\n    ]") + ",\n    \"unmatched_nodes\": [";
+}
+
+std::string json_unmatched_node(const std::size_t index, const bool first) {
+  return (first ? "" : ", ") + std::to_string(index);
+}
+
+std::string json_against_end(const std::size_t difference_count) {
+  return "],\n    \"difference_count\": " + std::to_string(difference_count) +
+         ",\n    \"matches\": " + (difference_count == 0 ? "true" : "false") + "\n  }";
+}
+
+std::string json_document_end(const std::size_t node_count, const std::size_t problem_count) {
+  return ",\n  \"node_count\": " + std::to_string(node_count) +
+         ",\n  \"problem_count\": " + std::to_string(problem_count) +
+         ",\n  \"valid\": " + (problem_count == 0 ? "true" : "false") + "\n}\n";
 }

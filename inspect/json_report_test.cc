@@ -16,23 +16,20 @@ const std::string HOSTILE_NAME = "\"\\\x01\n\x80\xc0\xaf\xff\xfe'";
 
 // The whole document for image, as the inspector writes it.
 std::string document(const std::string& image, const bool extracting) {
-  ImageWalk walk =
-      start_image_walk(reinterpret_cast<const std::uint8_t*>(image.data()), image.size());
+  const WalkedImage walked = walk_image(image);
   std::string text = json_document_start(image.size());
-  ImageNode node;
   std::size_t count = 0;
-  std::size_t problems = 0;
-  while (read_next_node(&walk, &node)) {
+  for (const ImageNode& node : walked.nodes) {
     const NodeReport report{&node,
                             {node.problems, node.problems + node.problem_count},
                             extracting,
                             count == 0 ? HOSTILE_NAME : ""};
     text += json_node(report, count++ == 0);
-    problems += node.problem_count;
   }
   std::vector<ImageProblem> image_problems;
-  if (walk.has_trailing_problem) image_problems.push_back(walk.trailing_problem);
-  return text + json_document_end(image_problems, count, problems + image_problems.size());
+  if (walked.has_trailing_problem) image_problems.push_back(walked.trailing_problem);
+  return text + json_nodes_end(count, image_problems) +
+         json_document_end(count, walked.problems.size());
 }
 
 TEST(JsonReport, IsValidJsonWhateverTheNameBytes) {
@@ -101,6 +98,50 @@ TEST(JsonReport, LeavesTheResultOfAnUncheckedChecksumNull) {
   EXPECT_TRUE(node["payload_sum"].is_null());
   EXPECT_TRUE(node["checksum_matches"].is_null());
   EXPECT_EQ("node_past_end", node["problems"][0]["rule"]);
+}
+
+// Every input with its node and verdict, and the unmatched nodes, exactly; paths are escaped as
+// on standard error, so the member is valid JSON whatever bytes a path holds.
+TEST(JsonReport, AgainstNamesEveryInputAndEveryUnmatchedNode) {
+  const std::vector<CheckedInput> inputs = {
+      {"app.bin", native_name("app.bin"), "upgrade", NODE_FLAG_UPGRADE, VERDICT_MATCHES, "", true,
+       0},
+      {"d/\x1b\xff\"", native_name("d/\x1b\xff\""), "", 0, VERDICT_REFUSED,
+       "input d/\\x1b\\xff\": refused by corvane: x", false, 0},
+      {"b.txt", native_name("b.txt"), "b.txt", 0, VERDICT_MISSING, "input b.txt: missing", false,
+       0},
+  };
+  std::string text = json_against_start();
+  for (std::size_t i = 0; i < inputs.size(); ++i) text += json_against_input(inputs[i], i == 0);
+  text += json_against_inputs_end(false) + json_unmatched_node(3, true) +
+          json_unmatched_node(4, false) + json_against_end(3);
+  EXPECT_EQ(
+      ",\n"
+      "  \"against\": {\n"
+      "    \"inputs\": [\n"
+      "      {\"path\":\"app.bin\",\"node\":0,\"verdict\":\"matches\",\"detail\":null},\n"
+      "      {\"path\":\"d/\\\\x1b\\\\xff\\\"\",\"node\":null,\"verdict\":\"refused\",\"detail\":"
+      "\"input d/\\\\x1b\\\\xff\\\": refused by corvane: x\"},\n"
+      "      {\"path\":\"b.txt\",\"node\":null,\"verdict\":\"missing\",\"detail\":\"input b.txt: "
+      "missing\"}\n"
+      "    ],\n"
+      "    \"unmatched_nodes\": [3, 4],\n"
+      "    \"difference_count\": 3,\n"
+      "    \"matches\": false\n"
+      "  }",
+      text);
+  const nlohmann::json parsed = nlohmann::json::parse("{\"x\": 0" + text + "}");
+  EXPECT_EQ("d/\\x1b\\xff\"", parsed["against"]["inputs"][1]["path"]);
+}
+
+// A walked directory with nothing to pack gives no input at all.
+TEST(JsonReport, AgainstNoInputAndNoUnmatchedNodeIsValid) {
+  const std::string text =
+      json_against_start() + json_against_inputs_end(true) + json_against_end(0);
+  const nlohmann::json parsed = nlohmann::json::parse("{\"x\": 0" + text + "}");
+  EXPECT_TRUE(parsed["against"]["inputs"].empty());
+  EXPECT_TRUE(parsed["against"]["unmatched_nodes"].empty());
+  EXPECT_EQ(true, parsed["against"]["matches"]);
 }
 
 }  // namespace

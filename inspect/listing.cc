@@ -40,7 +40,7 @@ const char* checksum_word(const int result) {
   }
 }
 
-std::string counted(const std::size_t count, const char* const thing) {
+std::string counted(const std::uint64_t count, const char* const thing) {
   return std::to_string(count) + " " + thing + (count == 1 ? "" : "s");
 }
 
@@ -79,7 +79,7 @@ std::string listing_line(const NodeReport& report) {
        {extraction, 0, false}});
 }
 
-std::string summary_line(const std::size_t node_count, const std::size_t image_size,
+std::string summary_line(const std::size_t node_count, const std::uint64_t image_size,
                          const std::size_t problem_count) {
   return counted(node_count, "node") + ", " + counted(image_size, "byte") + ", " +
          (problem_count == 0 ? "valid" : counted(problem_count, "problem")) + "\n";

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "report.h"
@@ -15,4 +16,5 @@ std::string listing_header(bool extracting);
 std::string listing_line(const NodeReport& report);
 
 // "N nodes, S bytes, valid" or "N nodes, S bytes, P problems".
-std::string summary_line(std::size_t node_count, std::size_t image_size, std::size_t problem_count);
+std::string summary_line(std::size_t node_count, std::uint64_t image_size,
+                         std::size_t problem_count);

@@ -11,12 +11,7 @@ namespace {
 
 // The nodes of image, read as the inspector reads them.
 std::vector<ImageNode> read_nodes(const std::string& image) {
-  ImageWalk walk =
-      start_image_walk(reinterpret_cast<const std::uint8_t*>(image.data()), image.size());
-  std::vector<ImageNode> nodes;
-  ImageNode node;
-  while (read_next_node(&walk, &node)) nodes.push_back(node);
-  return nodes;
+  return walk_image(image).nodes;
 }
 
 TEST(Listing, AlignsEveryColumnUnderItsTitle) {

@@ -8,7 +8,18 @@ int parse_options(const int argument_count, const char* const* const arguments,
     const std::string argument = arguments[i];
     if (argument == "--help") return OPTIONS_HELP;
     if (argument == "--version") return OPTIONS_VERSION;
-    if (has_image) {
+    if (argument == "--against") {
+      if (!has_image) {
+        *error = "--against comes after IMAGE";
+      } else if (i + 1 == argument_count) {
+        *error = "--against needs at least one FILE_OR_DIR";
+      } else {
+        // corvane takes every argument as an input, dashes included, and so does the check.
+        options->against = true;
+        options->inputs.assign(arguments + i + 1, arguments + argument_count);
+        return OPTIONS_INSPECT;
+      }
+    } else if (has_image) {
       *error = "unexpected argument " + argument + " after IMAGE";
     } else if (argument == "--json") {
       options->json = true;

@@ -16,11 +16,35 @@ struct Case {
 
 TEST(ParseOptions, ReadsOptionsInAnyOrderBeforeTheImage) {
   const Case cases[] = {
-      {{"package.img"}, OPTIONS_INSPECT, {false, false, "", "package.img"}, ""},
-      {{"--json", "--extract", "out", "p.img"}, OPTIONS_INSPECT, {true, true, "out", "p.img"}, ""},
-      {{"--extract", "out", "--json", "p.img"}, OPTIONS_INSPECT, {true, true, "out", "p.img"}, ""},
-      {{"--extract", "--json", "p.img"}, OPTIONS_INSPECT, {false, true, "--json", "p.img"}, ""},
-      {{"-"}, OPTIONS_INSPECT, {false, false, "", "-"}, ""},
+      {{"package.img"}, OPTIONS_INSPECT, {false, false, "", "package.img", false, {}}, ""},
+      {{"--json", "--extract", "out", "p.img"},
+       OPTIONS_INSPECT,
+       {true, true, "out", "p.img", false, {}},
+       ""},
+      {{"--extract", "out", "--json", "p.img"},
+       OPTIONS_INSPECT,
+       {true, true, "out", "p.img", false, {}},
+       ""},
+      {{"--extract", "--json", "p.img"},
+       OPTIONS_INSPECT,
+       {false, true, "--json", "p.img", false, {}},
+       ""},
+      {{"-"}, OPTIONS_INSPECT, {false, false, "", "-", false, {}}, ""},
+      {{"--json", "p.img", "--against", "app.bin", "assets"},
+       OPTIONS_INSPECT,
+       {true, false, "", "p.img", true, {"app.bin", "assets"}},
+       ""},
+      // As corvane takes them: options and even a second --against are inputs here.
+      {{"p.img", "--against", "--help", "--against", "-x", ""},
+       OPTIONS_INSPECT,
+       {false, false, "", "p.img", true, {"--help", "--against", "-x", ""}},
+       ""},
+      {{"--extract", "out", "p.img", "--against", "a"},
+       OPTIONS_INSPECT,
+       {false, true, "out", "p.img", true, {"a"}},
+       ""},
+      {{"p.img", "--against"}, OPTIONS_INVALID, {}, "--against needs at least one FILE_OR_DIR"},
+      {{"--against", "a", "p.img"}, OPTIONS_INVALID, {}, "--against comes after IMAGE"},
       {{"--json", "--help"}, OPTIONS_HELP, {}, ""},
       {{"--version", "p.img"}, OPTIONS_VERSION, {}, ""},
       {{"p.img", "--help"}, OPTIONS_HELP, {}, ""},
@@ -47,6 +71,8 @@ TEST(ParseOptions, ReadsOptionsInAnyOrderBeforeTheImage) {
       EXPECT_EQ(c.options.extract, options.extract);
       EXPECT_EQ(c.options.directory, options.directory);
       EXPECT_EQ(c.options.image, options.image);
+      EXPECT_EQ(c.options.against, options.against);
+      EXPECT_EQ(c.options.inputs, options.inputs);
     }
     EXPECT_EQ(c.error, error);
   }

@@ -3,11 +3,31 @@
 #include <cinttypes>
 #include <cstdio>
 
-
 namespace {
 
 std::string quoted_name(const NodeDescriptor* const descriptor) {
   return "\"" + escaped_name(*descriptor) + "\"";
+}
+
+// Shows the printable ASCII bytes as they are, the others as \xHH, and a backslash doubled
+// when doubled_backslash.
+std::string escaped(const char* const bytes, const std::size_t length,
+                    const bool doubled_backslash) {
+  std::string text;
+  text.reserve(length);
+  for (std::size_t i = 0; i < length; ++i) {
+    const auto byte = static_cast<unsigned char>(bytes[i]);
+    if (byte == '\\' && doubled_backslash) {
+      text += "\\\\";
+    } else if (byte >= 0x20 && byte <= 0x7E) {
+      text += static_cast<char>(byte);
+    } else {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\x%02x", byte);
+      text += escape;
+    }
+  }
+  return text;
 }
 
 }  // namespace
@@ -19,21 +39,11 @@ std::string hex32(const std::uint64_t value) {
 }
 
 std::string escape_bytes(const char* const bytes, const std::size_t length) {
-  std::string text;
-  text.reserve(length);
-  for (std::size_t i = 0; i < length; ++i) {
-    const auto byte = static_cast<unsigned char>(bytes[i]);
-    if (byte == '\\') {
-      text += "\\\\";
-    } else if (byte >= 0x20 && byte <= 0x7E) {
-      text += static_cast<char>(byte);
-    } else {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\x%02x", byte);
-      text += escape;
-    }
-  }
-  return text;
+  return escaped(bytes, length, true);
+}
+
+std::string shown_path(const std::string& path) {
+  return escaped(path.data(), path.size(), false);
 }
 
 std::string escaped_name(const NodeDescriptor& descriptor) {
@@ -103,6 +113,11 @@ ProblemText describe_problem(const ImageProblem& problem, const NodeDescriptor* 
       break;
     case RULE_UNSAFE_NAME:
       t = {"unsafe_name", "name", "a plain file name", quoted_name(descriptor), ""};
+      consequence = "; not extracted";
+      break;
+    case RULE_IMAGE_ITSELF:
+      t = {"image_itself", "name", "a file other than the image",
+           quoted_name(descriptor) + ", the image itself", ""};
       consequence = "; not extracted";
       break;
     default:

@@ -8,9 +8,11 @@
 
 #include "image_reader.h"
 
-// A problem the inspector adds to those of the image: with --extract, a name that is not a plain
-// file name (found is its length).
+// Problems the inspector adds to those of the image, with --extract: a name that is not a plain
+// file name, or that this platform cannot hold (found is its length); a node whose file would be
+// the image itself.
 constexpr int RULE_UNSAFE_NAME = RULE_COUNT;
+constexpr int RULE_IMAGE_ITSELF = RULE_COUNT + 1;
 
 struct NodeReport {
   const ImageNode* node;
@@ -22,6 +24,10 @@ struct NodeReport {
 // Returns bytes with every byte that could disturb a terminal written as \xHH (control bytes and
 // bytes over 0x7E) and the backslash as \\, so the text is plain ASCII and can be read back.
 std::string escape_bytes(const char* bytes, std::size_t length);
+
+// Returns a path with every byte that could disturb a terminal written as \xHH; a backslash
+// stays as it is, being the separator of the tool's home platform.
+std::string shown_path(const std::string& path);
 
 // value as "0x%08x".
 std::string hex32(std::uint64_t value);

@@ -25,6 +25,13 @@ TEST(EscapeBytes, LeavesOnlyPrintableAsciiAndCanBeReadBack) {
   for (const Case& c : cases) EXPECT_EQ(c.text, escape_bytes(c.bytes.data(), c.bytes.size()));
 }
 
+// A path keeps its separators on every platform; only what could disturb a terminal is escaped.
+TEST(ShownPath, EscapesWhatCouldDisturbATerminalButNotTheSeparators) {
+  EXPECT_EQ("assets\\logo.raw", shown_path("assets\\logo.raw"));
+  EXPECT_EQ("d/a.txt", shown_path("d/a.txt"));
+  EXPECT_EQ("\\x1b[2J\\x0a\\xe9\\x7f", shown_path("\x1b[2J\n\xe9\x7f"));
+}
+
 TEST(EscapedName, StopsAtTheNulOrTheEndOfTheField) {
   NodeDescriptor descriptor{};
   std::memcpy(descriptor.name,
@@ -104,6 +111,10 @@ TEST(DescribeProblem, NamesTheNodeTheFieldAndWhatWasExpectedAndFound) {
       {{RULE_UNSAFE_NAME, 4, 300, 0, 4},
        "unsafe_name",
        "node 4 at offset 300: name: expected a plain file name, found \"../x\"; not extracted"},
+      {{RULE_IMAGE_ITSELF, 5, 4294967296, 0, 4},
+       "image_itself",
+       "node 5 at offset 4294967296: name: expected a file other than the image, found \"../x\", "
+       "the image itself; not extracted"},
   };
   for (const Case& c : cases) {
     const ProblemText text = describe_problem(c.problem, &descriptor);

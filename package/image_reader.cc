@@ -6,15 +6,23 @@
 
 namespace {
 
+// Keeps the node's problems in rule order: the checksum, found only after the payload, goes in
+// before the problems of the fields after it.
 void add_problem(ImageNode* const node, const int rule, const std::uint64_t expected,
                  const std::uint64_t found) {
-  node->problems[node->problem_count++] = {rule, node->index, node->offset, expected, found};
+  std::size_t at = node->problem_count;
+  while (at > 0 && node->problems[at - 1].rule > rule) {
+    node->problems[at] = node->problems[at - 1];
+    --at;
+  }
+  node->problems[at] = {rule, node->index, node->offset, expected, found};
+  ++node->problem_count;
 }
 
 // Follows node_size when it can be followed; a node whose end cannot be trusted ends the walk.
 void check_extent(ImageWalk* const walk, ImageNode* const node) {
   const std::uint32_t node_size = node->descriptor.node_size;
-  const std::size_t left = walk->size - node->offset;
+  const std::uint64_t left = walk->size - node->offset;
   if (node_size < NODE_DESCRIPTOR_SIZE) {
     add_problem(node, RULE_NODE_TOO_SHORT, NODE_DESCRIPTOR_SIZE, node_size);
     walk->ended = true;
@@ -22,8 +30,8 @@ void check_extent(ImageWalk* const walk, ImageNode* const node) {
     add_problem(node, RULE_NODE_PAST_END, left, node_size);
     walk->ended = true;
   } else {
-    node->payload = walk->image + node->offset + NODE_DESCRIPTOR_SIZE;
-    node->payload_length = node_size - NODE_DESCRIPTOR_SIZE;
+    node->is_whole = true;
+    node->payload_length = static_cast<std::uint32_t>(node_size - NODE_DESCRIPTOR_SIZE);
     walk->offset = node->offset + node_size;
   }
 }
@@ -60,12 +68,6 @@ void check_descriptor(ImageWalk* const walk, ImageNode* const node) {
   if (descriptor.header_size != NODE_DESCRIPTOR_SIZE) {
     add_problem(node, RULE_HEADER_SIZE, NODE_DESCRIPTOR_SIZE, descriptor.header_size);
   }
-  if (node->payload != nullptr) {
-    node->payload_sum = payload_checksum(node->payload, node->payload_length);
-    const bool matches = node->payload_sum == descriptor.checksum;
-    node->checksum_result = matches ? CHECKSUM_MATCHES : CHECKSUM_DIFFERS;
-    if (!matches) add_problem(node, RULE_CHECKSUM, descriptor.checksum, node->payload_sum);
-  }
   if (descriptor.payload_size != descriptor.file_size) {
     add_problem(node, RULE_PAYLOAD_SIZE, descriptor.file_size, descriptor.payload_size);
   }
@@ -81,31 +83,48 @@ void check_descriptor(ImageWalk* const walk, ImageNode* const node) {
 
 }  // namespace
 
-ImageWalk start_image_walk(const std::uint8_t* const image, const std::size_t size) {
+ImageWalk start_image_walk(const std::uint64_t size) {
   ImageWalk walk{};
-  walk.image = image;
   walk.size = size;
   return walk;
 }
 
-bool read_next_node(ImageWalk* const walk, ImageNode* const node) {
+bool next_node_begins(ImageWalk* const walk) {
   if (walk->ended) return false;
-  const std::size_t left = walk->size - walk->offset;
-  if (left < NODE_DESCRIPTOR_SIZE) {
-    walk->ended = true;
-    if (left > 0) {
-      walk->has_trailing_problem = true;
-      walk->trailing_problem = {RULE_TRAILING_BYTES, walk->index, walk->offset, 0, left};
-    }
-    return false;
+  const std::uint64_t left = walk->size - walk->offset;
+  if (left >= NODE_DESCRIPTOR_SIZE) return true;
+  walk->ended = true;
+  if (left > 0) {
+    walk->has_trailing_problem = true;
+    walk->trailing_problem = {RULE_TRAILING_BYTES, walk->index, walk->offset, 0, left};
   }
+  return false;
+}
+
+void read_node_descriptor(ImageWalk* const walk, const std::uint8_t* const bytes,
+                          ImageNode* const node) {
   *node = ImageNode{};
   node->index = walk->index++;
   node->offset = walk->offset;
-  node->descriptor = parse_node_descriptor(walk->image + walk->offset);
+  node->descriptor = parse_node_descriptor(bytes);
   node->checksum_result = CHECKSUM_UNCHECKED;
   check_descriptor(walk, node);
-  return true;
+}
+
+void add_node_payload(ImageNode* const node, const std::uint8_t* const bytes,
+                      const std::size_t length) {
+  node->payload_sum += payload_checksum(bytes, length);
+  node->payload_added += static_cast<std::uint32_t>(length);
+}
+
+void finish_node(ImageNode* const node) {
+  if (!node->is_whole || node->payload_added != node->payload_length ||
+      node->checksum_result != CHECKSUM_UNCHECKED) {
+    return;
+  }
+  const bool matches = node->payload_sum == node->descriptor.checksum;
+  node->checksum_result = matches ? CHECKSUM_MATCHES : CHECKSUM_DIFFERS;
+  if (!matches) add_problem(node, RULE_CHECKSUM, node->descriptor.checksum, node->payload_sum);
 }
 
 std::size_t node_name_length(const NodeDescriptor& descriptor) {

@@ -108,9 +108,11 @@ int create_temporary(const int directory, const std::string& base, OutputFile* c
 }  // namespace
 
 void prepare_process() {
+  // open gives the lowest free descriptor, so going up from 0 fills exactly the closed ones.
   for (int descriptor = 0; descriptor <= 2; ++descriptor) {
-    // open gives the lowest free descriptor: the closed one.
-    if (fcntl(descriptor, F_GETFD) < 0 && errno == EBADF) open("/dev/null", O_RDWR);
+    if (fcntl(descriptor, F_GETFD) != -1 || errno != EBADF) continue;
+    const int opened = open("/dev/null", O_RDWR);
+    if (opened >= 0 && opened != descriptor) close(opened);
   }
   signal(SIGPIPE, SIG_IGN);
   signal(SIGXFSZ, SIG_IGN);
@@ -180,14 +182,7 @@ int create_output(const std::string& name, OutputFile* const output) {
 
 int write_output(const OutputFile& output, const std::uint8_t* const bytes,
                  const std::size_t length) {
-  std::size_t done = 0;
-  while (done < length) {
-    const ssize_t put = write(descriptor_of(output.handle), bytes + done, length - done);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return PLATFORM_FAILED;
-    done += static_cast<std::size_t>(put);
-  }
-  return PLATFORM_OK;
+  return write_to_file(output.handle, bytes, length);
 }
 
 int write_output_at(const OutputFile& output, const std::uint8_t* const bytes,

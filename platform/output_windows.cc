@@ -97,17 +97,7 @@ int create_output(const std::string& name, OutputFile* const output) {
 
 int write_output(const OutputFile& output, const std::uint8_t* const bytes,
                  const std::size_t length) {
-  std::size_t done = 0;
-  while (done < length) {
-    DWORD put = 0;
-    if (WriteFile(handle_of(output.handle), bytes + done, clamped(length - done), &put, nullptr) ==
-            0 ||
-        put == 0) {
-      return PLATFORM_FAILED;
-    }
-    done += put;
-  }
-  return PLATFORM_OK;
+  return write_to_file(output.handle, bytes, length);
 }
 
 int write_output_at(const OutputFile& output, const std::uint8_t* const bytes,

@@ -44,6 +44,10 @@ struct FileIdentity {
 
 bool is_same_file(const FileIdentity& one, const FileIdentity& other);
 
+// Finds which file the platform's handle of an open file is. Returns PLATFORM_OK or
+// PLATFORM_FAILED.
+int identify_file(std::intptr_t handle, FileIdentity* identity);
+
 // An input file open for reading.
 struct InputFile {
   std::intptr_t handle;   // the platform's own handle
@@ -62,6 +66,10 @@ int open_input(const NativeString& path, InputFile* input);
 std::int64_t read_input(const InputFile& input, std::uint8_t* bytes, std::size_t length);
 
 void close_input(const InputFile& input);
+
+// Writes all length bytes to the file open for writing as handle, at its current position.
+// Returns PLATFORM_OK, or PLATFORM_FAILED when not all were written.
+int write_to_file(std::intptr_t handle, const std::uint8_t* bytes, std::size_t length);
 
 // Returns the part of path after its last directory separator, or the whole path when it has
 // none.

@@ -43,6 +43,13 @@ bool is_same_file(const FileIdentity& one, const FileIdentity& other) {
   return one.volume == other.volume && one.index == other.index;
 }
 
+int identify_file(const std::intptr_t handle, FileIdentity* const identity) {
+  struct stat status;
+  if (fstat(descriptor_of(handle), &status) != 0) return PLATFORM_FAILED;
+  *identity = identity_of(status);
+  return PLATFORM_OK;
+}
+
 namespace {
 
 // Opens name, relative to the directory open as at (AT_FDCWD for the current one), as an input.
@@ -119,6 +126,18 @@ std::int64_t read_input(const InputFile& input, std::uint8_t* const bytes,
 
 void close_input(const InputFile& input) {
   close(descriptor_of(input.handle));
+}
+
+int write_to_file(const std::intptr_t handle, const std::uint8_t* const bytes,
+                  const std::size_t length) {
+  std::size_t done = 0;
+  while (done < length) {
+    const ssize_t put = write(descriptor_of(handle), bytes + done, length - done);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return PLATFORM_FAILED;
+    done += static_cast<std::size_t>(put);
+  }
+  return PLATFORM_OK;
 }
 
 std::string base_name(const std::string& path) {

@@ -74,6 +74,10 @@ bool is_same_file(const FileIdentity& one, const FileIdentity& other) {
   return one.volume == other.volume && one.index == other.index;
 }
 
+int identify_file(const std::intptr_t handle, FileIdentity* const identity) {
+  return take_identity(handle_of(handle), identity) ? PLATFORM_OK : PLATFORM_FAILED;
+}
+
 int open_input(const NativeString& path, InputFile* const input) {
   // Opening a directory fails; a device (NUL, CON) opens but is no file to pack.
   const HANDLE file = CreateFileW(
@@ -106,6 +110,20 @@ std::int64_t read_input(const InputFile& input, std::uint8_t* const bytes,
 
 void close_input(const InputFile& input) {
   CloseHandle(handle_of(input.handle));
+}
+
+int write_to_file(const std::intptr_t handle, const std::uint8_t* const bytes,
+                  const std::size_t length) {
+  std::size_t done = 0;
+  while (done < length) {
+    DWORD put = 0;
+    if (WriteFile(handle_of(handle), bytes + done, clamped(length - done), &put, nullptr) == 0 ||
+        put == 0) {
+      return PLATFORM_FAILED;
+    }
+    done += put;
+  }
+  return PLATFORM_OK;
 }
 
 NativeString base_name(const NativeString& path) {

@@ -1,14 +1,16 @@
 // End-to-end runs of the built corvane-inspect in a scratch directory: exact standard output and
 // standard error, exit status, and every file left in the directory afterwards.
+#include "inspect_e2e.h"
+
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
 
 #include "byte_order.h"
 #include "console.h"
+#include "file_tree.h"
 #include "node_bytes.h"
 #include "node_descriptor.h"
 #include "platform.h"
@@ -23,17 +25,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int VALID = 0;
-constexpr int PROBLEMS = 1;
-constexpr int FAILED = 2;
-
-const std::string HEADER =
-    "index      offset  name             flag           size  checksum    check  key\n";
-const std::string EXTRACT_HEADER =
-    "index      offset  name             flag           size  checksum    check  key         "
-    "extracted as\n";
 const std::string USAGE =
-    "usage: corvane-inspect [--json] [--extract DIR] IMAGE\n"
+    "usage: corvane-inspect [--json] [--extract DIR] IMAGE [--against FILE_OR_DIR ...]\n"
     "       corvane-inspect --help | --version\n";
 
 constexpr std::uint32_t KEY = 0x00294823;
@@ -51,47 +44,6 @@ const std::string LINE_E =
     "    2         115  e                                  0  0x00000000  ok";
 // The extraction column of lines that end before the key column.
 const std::string NO_KEY = "                 ";
-
-// Adds every file, directory and link under directory to entries by relative path, each name as
-// the tools' own listing gives it and "/" between them: a file's content, "<dir>" for a
-// directory, "<link>" for a link (never followed).
-void add_entries(const NativeString& directory, const std::string& prefix,
-                 std::map<std::string, std::string>* const entries) {
-  std::vector<NativeString> names;
-  ASSERT_EQ(0, list_directory(directory, &names)) << narrow_name(directory);
-  for (const NativeString& name : names) {
-    const std::string narrow = narrow_name(name);
-    if (narrow == "." || narrow == "..") continue;
-    const fs::path path = join_path(directory, name);
-    const std::string relative = prefix + narrow;
-    const fs::file_status status = fs::symlink_status(path);
-    if (fs::is_symlink(status)) {
-      (*entries)[relative] = "<link>";
-    } else if (fs::is_directory(status)) {
-      (*entries)[relative] = "<dir>";
-      add_entries(path.native(), relative + "/", entries);
-    } else {
-      (*entries)[relative] = read_file(path);
-    }
-  }
-}
-
-std::map<std::string, std::string> tree(const fs::path& root) {
-  std::map<std::string, std::string> entries;
-  add_entries(root.native(), "", &entries);
-  return entries;
-}
-
-std::string hex(const std::uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08x", value);
-  return text;
-}
-
-// The checksum field of a node's descriptor, as the listing shows it.
-std::string stored_checksum(const std::string& node) {
-  return hex(get_le32(reinterpret_cast<const std::uint8_t*>(&node[24])));
-}
 
 class Inspect : public ScratchTest {
  protected:
@@ -115,11 +67,6 @@ void PrintTo(const Case& c, std::ostream* out) {
   *out << c.title;
 }
 
-std::string with(std::string image, const std::size_t offset, const std::uint32_t value) {
-  put_number(&image, offset, value);
-  return image;
-}
-
 std::string flipped(std::string image, const std::size_t offset) {
   image[offset] = static_cast<char>(image[offset] ^ 0x01);
   return image;
@@ -134,6 +81,14 @@ const std::string SECOND_ACCENTED_SUFFIX = ".1";
 #else
 const std::string SECOND_ACCENTED_SUFFIX = "";
 #endif
+
+// A node large enough that the firmware after it crosses the 1 MiB pieces the image is read in:
+// the key stream must go on from piece to piece.
+const std::string LARGE_PAYLOAD = varied_bytes(1048000, 11);
+const std::string LARGE_FIRMWARE = varied_bytes(126976, 12);
+const std::string LARGE_NODE = node_bytes("large", LARGE_PAYLOAD);
+const std::string LARGE_FIRMWARE_NODE =
+    node_bytes("upgrade", LARGE_FIRMWARE, NODE_FLAG_UPGRADE, 0x7FFF7FFF);
 
 const Case CASES[] = {
     {"a valid image is listed",
@@ -156,6 +111,19 @@ const Case CASES[] = {
        fs::create_directory(scratch / "out");
        write_file(scratch / "out" / "a.txt", "an earlier, longer file");
      }},
+    {"the firmware is decrypted across the pieces the image is read in",
+     LARGE_NODE + LARGE_FIRMWARE_NODE,
+     EXTRACT,
+     EXTRACT_HEADER + "    0           0  large                        1048000  " +
+         stored_checksum(LARGE_NODE) + "  ok                 large\n" +
+         "    1     1048052  upgrade          upgrade      126976  " +
+         stored_checksum(LARGE_FIRMWARE_NODE) +
+         "  ok     0x7fff7fff  upgrade\n"
+         "2 nodes, 1175080 bytes, valid\n",
+     "",
+     VALID,
+     {{"large", LARGE_PAYLOAD}, {"upgrade", LARGE_FIRMWARE}},
+     nullptr},
     {"an image with no node is valid",
      "",
      EXTRACT,
@@ -298,7 +266,7 @@ TEST_P(InspectCase, PrintsAndWritesExactly) {
   std::map<std::string, std::string> expected = {{"p.img", c.image}};
   if (c.arguments.size() > 1) expected["out"] = "<dir>";
   for (const auto& [name, bytes] : c.extracted) expected["out/" + name] = bytes;
-  EXPECT_EQ(expected, tree(scratch));
+  EXPECT_EQ(expected, file_tree(scratch));
 }
 
 INSTANTIATE_TEST_SUITE_P(Inspect, InspectCase, ::testing::ValuesIn(CASES),
@@ -375,7 +343,7 @@ TEST_F(Inspect, FailsWhenAFileCannotBeWritten) {
   EXPECT_EQ(true, document["valid"]);
   const std::map<std::string, std::string> expected = {
       {"p.img", VALID_IMAGE}, {"out", "<dir>"}, {"out/a.txt", "<dir>"}};
-  EXPECT_EQ(expected, tree(scratch));
+  EXPECT_EQ(expected, file_tree(scratch));
 }
 
 TEST_F(Inspect, JsonIsValidForAnyNameBytes) {
@@ -457,7 +425,7 @@ TEST_F(Inspect, ExtractsEveryFileCorvanePacked) {
     expected["out/" + (name == "app.bin" ? std::string("upgrade") : name)] = bytes;
   }
   expected["out/a.txt.1"] = "abc";
-  EXPECT_EQ(expected, tree(scratch));
+  EXPECT_EQ(expected, file_tree(scratch));
   EXPECT_EQ(VALID, inspect({"package.img"}).exit_status);
 }
 
