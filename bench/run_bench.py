@@ -2,8 +2,9 @@
 """Times corvane against cat and tar on the same files.
 
 Generates its inputs deterministically in a scratch folder, warms the page cache, then runs
-corvane, cat and tar in turn, round after round, and prints for each workload the median wall
-time and the peak resident memory of each command, and the ratios corvane/cat and corvane/tar.
+corvane, cat, cat followed by a sync of its output, and tar in turn, round after round, and prints
+for each workload the median wall time of each command, corvane's peak resident memory, and the
+ratios of corvane's time to the others'.
 
 usage: bench/run_bench.py [--corvane PATH] [--scratch DIR] [--runs N] [--quick]
 """
@@ -74,14 +75,15 @@ def make_sparse_file(root, size):
     return ["sparse.dat"]
 
 
-def timed(command, cwd, output):
-    """Runs command, which writes output; returns its wall time in seconds.
+def timed(command, cwd, outputs):
+    """Runs command, which writes one of outputs; returns its wall time in seconds.
 
-    Every command starts alike: its output file does not exist (truncating the last run's output
-    would be timed for some commands and not for others) and no dirty pages are left over from
-    the command before (the kernel would make whoever writes next wait for them)."""
-    if os.path.exists(output):
-        os.remove(output)
+    Every command starts alike: no output file of any command exists (truncating or freeing an
+    earlier output would be timed for some commands and not for others), and no dirty pages are
+    left over from the command before (the kernel would make whoever writes next wait for them)."""
+    for output in outputs:
+        if os.path.exists(output):
+            os.remove(output)
     os.sync()
     start = time.perf_counter()
     process = subprocess.run(command, cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -106,37 +108,43 @@ def measure(title, root, arguments, corvane, runs):
     os.makedirs(out, exist_ok=True)
     total = sum(os.path.getsize(os.path.join(root, f)) for f in files)
 
-    # cat writes to its standard output: a shell redirects it, as a user would.
+    # cat writes to its standard output: a shell redirects it, as a user would. corvane puts the
+    # package on the disk before it replaces the earlier one; "cat+sync" is cat followed by
+    # coreutils' sync of its output file (an fsync), which does the same.
+    cat = 'cat "$@" > "%s"' % os.path.join(out, "cat.out")
     commands = [
         ("corvane", [corvane] + [os.path.join(root, a) for a in arguments], "package.img"),
-        ("cat", ["sh", "-c", 'cat "$@" > "%s"' % os.path.join(out, "cat.out"), "cat"]
+        ("cat", ["sh", "-c", cat, "cat"] + [os.path.join(root, f) for f in files], "cat.out"),
+        ("cat+sync", ["sh", "-c", cat + ' && sync "%s"' % os.path.join(out, "cat.out"), "cat"]
          + [os.path.join(root, f) for f in files], "cat.out"),
         ("tar", ["tar", "cf", os.path.join(out, "tar.out")] + arguments, "tar.out"),
     ]
-    cwd = {"corvane": out, "cat": root, "tar": root}
+    cwd = {"corvane": out, "cat": root, "cat+sync": root, "tar": root}
+    outputs = [os.path.join(out, output) for _, _, output in commands]
     warm_up = 0.0
     for name, command, output in commands:  # warm-up: inputs into the page cache
-        warm_up += timed(command, cwd[name], os.path.join(out, output))
+        warm_up += timed(command, cwd[name], outputs)
     # A workload of a few milliseconds varies by as much between runs on a virtual machine: it
     # gets as many rounds as fill about two seconds, so that its median is steady.
     rounds = max(runs, min(61, int(2.0 / warm_up)))
     walls = {name: [] for name, _, _ in commands}
     for _ in range(rounds):
         for name, command, output in commands:
-            walls[name].append(timed(command, cwd[name], os.path.join(out, output)))
+            walls[name].append(timed(command, cwd[name], outputs))
     peaks = {name: peak_memory(command, cwd[name], os.path.join(out, output))
-             for name, command, output in commands}
+             for name, command, output in commands[:1]}
     for _, _, output in commands:
         if os.path.exists(os.path.join(out, output)):
             os.remove(os.path.join(out, output))
     median = {name: statistics.median(values) for name, values in walls.items()}
-    print("%-28s %6d files %9.1f MiB %3d runs | corvane %8.1f ms %8.1f MiB | cat %8.1f ms %8.1f MiB | "
-          "tar %8.1f ms %8.1f MiB | corvane/cat %.2f corvane/tar %.2f" % (
+    print("%-20s %6d files %7.1f MiB %3d runs | corvane %7.1f ms %5.1f MiB | cat %7.1f ms | "
+          "cat+sync %7.1f ms | tar %7.1f ms | corvane/cat %.2f corvane/(cat+sync) %.2f "
+          "corvane/tar %.2f" % (
               title, len(files), total / MIB, rounds,
-              median["corvane"] * 1e3, peaks["corvane"] / KIB,
-              median["cat"] * 1e3, peaks["cat"] / KIB,
-              median["tar"] * 1e3, peaks["tar"] / KIB,
-              median["corvane"] / median["cat"], median["corvane"] / median["tar"]), flush=True)
+              median["corvane"] * 1e3, peaks["corvane"] / KIB, median["cat"] * 1e3,
+              median["cat+sync"] * 1e3, median["tar"] * 1e3,
+              median["corvane"] / median["cat"], median["corvane"] / median["cat+sync"],
+              median["corvane"] / median["tar"]), flush=True)
     shutil.rmtree(out)
     return median
 
