@@ -10,7 +10,7 @@ namespace {
 // Writes out what is gathered. After a failure the bytes are dropped: they will never be used.
 void write_gathered(PackageOutput* const output) {
   if (!output->failed && output->used > 0) {
-    if (write_output(output->file, output->buffer, output->used) == PLATFORM_OK) {
+    if (write_to_file(output->file.handle, output->buffer, output->used) == PLATFORM_OK) {
       output->written += static_cast<std::int64_t>(output->used);
     } else {
       output->failed = true;

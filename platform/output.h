@@ -39,14 +39,13 @@ void prepare_process();
 // be written, or the temporary file cannot be created.
 int create_output(const std::string& name, OutputFile* output);
 
-// Appends length bytes. Returns PLATFORM_OK, or PLATFORM_FAILED when not all were written.
-int write_output(const OutputFile& output, const std::uint8_t* bytes, std::size_t length);
+// Bytes are appended with write_to_file on the handle (see platform.h).
 
-// Overwrites length bytes at offset of a temporary file; the next write_output still appends.
+// Overwrites length bytes at offset of a temporary file; the next append still goes to its end.
 int write_output_at(const OutputFile& output, const std::uint8_t* bytes, std::size_t length,
                     std::int64_t offset);
 
-// Cuts a temporary file back to its first length bytes; the next write_output appends there.
+// Cuts a temporary file back to its first length bytes; the next append goes there.
 int cut_output(const OutputFile& output, std::int64_t length);
 
 // Completes the output: a temporary file is written to the disk, closed and renamed over its

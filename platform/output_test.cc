@@ -48,11 +48,11 @@ TEST_F(Output, ReplacesTheEarlierFileOnlyWhenCommitted) {
   ASSERT_TRUE(output.has_earlier);
   EXPECT_EQ(0u, output.temporary_name.find(".package.img."));
   EXPECT_FALSE(is_same_file(output.identity, output.earlier));
-  EXPECT_EQ(PLATFORM_OK, write_output(output, bytes_of("0123456789"), 10));
+  EXPECT_EQ(PLATFORM_OK, write_to_file(output.handle, bytes_of("0123456789"), 10));
   EXPECT_EQ(PLATFORM_OK, write_output_at(output, bytes_of("ab"), 2, 3));
-  EXPECT_EQ(PLATFORM_OK, write_output(output, bytes_of("XY"), 2));
+  EXPECT_EQ(PLATFORM_OK, write_to_file(output.handle, bytes_of("XY"), 2));
   EXPECT_EQ(PLATFORM_OK, cut_output(output, 4));
-  EXPECT_EQ(PLATFORM_OK, write_output(output, bytes_of("z"), 1));
+  EXPECT_EQ(PLATFORM_OK, write_to_file(output.handle, bytes_of("z"), 1));
   EXPECT_EQ("earlier", read_file("package.img"));
   EXPECT_EQ((std::vector<std::string>{output.temporary_name, "package.img"}), names_in("."));
   EXPECT_EQ(PLATFORM_OK, commit_output(&output));
@@ -64,7 +64,7 @@ TEST_F(Output, DiscardingLeavesEverythingAsItWas) {
   OutputFile output;
   ASSERT_EQ(PLATFORM_OK, create_output("package.img", &output));
   EXPECT_FALSE(output.has_earlier);
-  EXPECT_EQ(PLATFORM_OK, write_output(output, bytes_of("new"), 3));
+  EXPECT_EQ(PLATFORM_OK, write_to_file(output.handle, bytes_of("new"), 3));
   discard_output(&output);
   EXPECT_EQ(std::vector<std::string>{}, names_in("."));
   write_file("package.img", "earlier");
@@ -90,7 +90,7 @@ TEST_F(Output, ReplacesTheFileALinkNames) {
   OutputFile output;
   ASSERT_EQ(PLATFORM_OK, create_output("package.img", &output));
   EXPECT_EQ(2u, names_in("real").size()) << "the temporary file is beside the file it replaces";
-  EXPECT_EQ(PLATFORM_OK, write_output(output, bytes_of("new"), 3));
+  EXPECT_EQ(PLATFORM_OK, write_to_file(output.handle, bytes_of("new"), 3));
   EXPECT_EQ(PLATFORM_OK, commit_output(&output));
   EXPECT_TRUE(fs::is_symlink("package.img"));
   EXPECT_EQ("new", read_file("real/stored.img"));
@@ -103,7 +103,7 @@ TEST_F(Output, WritesADeviceDirectly) {
   OutputFile output;
   ASSERT_EQ(PLATFORM_OK, create_output("package.img", &output));
   EXPECT_FALSE(output.is_temporary);
-  EXPECT_EQ(PLATFORM_OK, write_output(output, bytes_of("gone"), 4));
+  EXPECT_EQ(PLATFORM_OK, write_to_file(output.handle, bytes_of("gone"), 4));
   EXPECT_EQ(PLATFORM_OK, commit_output(&output));
   EXPECT_EQ("/dev/null", fs::read_symlink("package.img").string());
   EXPECT_EQ(std::vector<std::string>{"package.img"}, names_in("."));

@@ -95,11 +95,6 @@ int create_output(const std::string& name, OutputFile* const output) {
   return PLATFORM_OK;
 }
 
-int write_output(const OutputFile& output, const std::uint8_t* const bytes,
-                 const std::size_t length) {
-  return write_to_file(output.handle, bytes, length);
-}
-
 int write_output_at(const OutputFile& output, const std::uint8_t* const bytes,
                     const std::size_t length, const std::int64_t offset) {
   // A positioned write on a handle opened for plain I/O also moves the file pointer: it is put

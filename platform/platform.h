@@ -42,7 +42,9 @@ struct FileIdentity {
   std::uint64_t index;
 };
 
-bool is_same_file(const FileIdentity& one, const FileIdentity& other);
+inline bool is_same_file(const FileIdentity& one, const FileIdentity& other) {
+  return one.volume == other.volume && one.index == other.index;
+}
 
 // Finds which file the platform's handle of an open file is. Returns PLATFORM_OK or
 // PLATFORM_FAILED.

@@ -39,10 +39,6 @@ int query_path_status(const std::string& path, bool* is_directory) {
   return PLATFORM_OK;
 }
 
-bool is_same_file(const FileIdentity& one, const FileIdentity& other) {
-  return one.volume == other.volume && one.index == other.index;
-}
-
 int identify_file(const std::intptr_t handle, FileIdentity* const identity) {
   struct stat status;
   if (fstat(descriptor_of(handle), &status) != 0) return PLATFORM_FAILED;

@@ -70,10 +70,6 @@ int query_path_status(const NativeString& path, bool* is_directory) {
   return PLATFORM_OK;
 }
 
-bool is_same_file(const FileIdentity& one, const FileIdentity& other) {
-  return one.volume == other.volume && one.index == other.index;
-}
-
 int identify_file(const std::intptr_t handle, FileIdentity* const identity) {
   return take_identity(handle_of(handle), identity) ? PLATFORM_OK : PLATFORM_FAILED;
 }
