@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr char PROGRAM[] = "corvane-inspect";
 constexpr int PLAIN = 0;
 constexpr int FIRMWARE = 1;
 
@@ -21,7 +20,7 @@ std::string in_quotes(const std::string& name) {
 }
 
 std::string node_place(const ImageNode& node) {
-  return "node " + std::to_string(node.index) + " at offset " + std::to_string(node.offset);
+  return ::node_place(node.index, node.offset);
 }
 
 std::string input_text(const CheckedInput& input) {

@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr char PROGRAM[] = "corvane-inspect";
-
 std::string node_name(const ImageNode& node) {
   return std::string(node.descriptor.name, node_name_length(node.descriptor));
 }
@@ -126,8 +124,9 @@ int end_node_file(Extraction* const extraction, const ImageNode& node, NodeRepor
   }
   drop_file(extraction);
   extraction->failed = true;
-  std::fprintf(errors, "%s: node %zu at offset %" PRIu64 ": cannot write %s in %s\n", PROGRAM,
-               node.index, node.offset, escape_bytes(file_name.data(), file_name.size()).c_str(),
+  std::fprintf(errors, "%s: %s: cannot write %s in %s\n", PROGRAM,
+               node_place(node.index, node.offset).c_str(),
+               escape_bytes(file_name.data(), file_name.size()).c_str(),
                shown_path(extraction->directory_name).c_str());
   return INSPECT_FAILED;
 }

@@ -18,7 +18,6 @@
 
 namespace {
 
-constexpr char PROGRAM[] = "corvane-inspect";
 constexpr char USAGE[] =
     "usage: corvane-inspect [--json] [--extract DIR] IMAGE [--against FILE_OR_DIR ...]\n"
     "       corvane-inspect --help | --version\n";

@@ -124,8 +124,11 @@ ProblemText describe_problem(const ImageProblem& problem, const NodeDescriptor* 
       t = {"unknown", "rule " + std::to_string(problem.rule), expected, found, ""};
       break;
   }
-  t.text = "node " + std::to_string(problem.node_index) + " at offset " +
-           std::to_string(problem.offset) + ": " + t.field + ": expected " + t.expected +
-           ", found " + t.found + consequence;
+  t.text = node_place(problem.node_index, problem.offset) + ": " + t.field + ": expected " +
+           t.expected + ", found " + t.found + consequence;
   return t;
+}
+
+std::string node_place(const std::size_t index, const std::uint64_t offset) {
+  return "node " + std::to_string(index) + " at offset " + std::to_string(offset);
 }

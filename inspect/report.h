@@ -8,6 +8,9 @@
 
 #include "image_reader.h"
 
+// The name every message of corvane-inspect begins with.
+constexpr char PROGRAM[] = "corvane-inspect";
+
 // Problems the inspector adds to those of the image, with --extract: a name that is not a plain
 // file name, or that this platform cannot hold (found is its length); a node whose file would be
 // the image itself.
@@ -46,3 +49,6 @@ struct ProblemText {
 
 // Describes problem; descriptor is the node's, or nullptr for the bytes after the last node.
 ProblemText describe_problem(const ImageProblem& problem, const NodeDescriptor* descriptor);
+
+// "node I at offset O": where a message about one node points.
+std::string node_place(std::size_t index, std::uint64_t offset);
